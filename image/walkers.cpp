@@ -1,0 +1,143 @@
+#include "walkers.h"
+
+#include <cstdio>
+#include <unordered_set>
+
+#include "pe_layout.h"
+
+namespace corvane {
+namespace {
+
+constexpr std::uint64_t kOrdinalFlag32 = 0x80000000u;
+constexpr std::uint64_t kOrdinalFlag64 = 0x8000000000000000u;
+
+enum class ThunkWalk { kNoTable, kCompleted, kStopped };
+
+// Walks one thunk table. `seen`, when given, holds the entry offsets already
+// walked for the same library: a table that runs into one of them has
+// nothing new to report, since everything from there on was reported
+// already. That keeps descriptors that share or overlap tables linear.
+ThunkWalk WalkThunkTable(const MappedImage& image, bool pe32Plus, std::uint32_t tableRva, FunctionProc proc,
+                         void* userA, void* userB, std::unordered_set<std::uint64_t>* seen) {
+  if (tableRva == 0) return ThunkWalk::kNoTable;
+  const auto table = image.sections.RvaToOffset(tableRva);
+  if (!table) return ThunkWalk::kCompleted;
+  const std::uint64_t width = pe32Plus ? 8 : 4;
+  const std::uint64_t ordinalFlag = pe32Plus ? kOrdinalFlag64 : kOrdinalFlag32;
+  char ordinalText[64];
+  for (std::uint64_t entryOffset = *table;; entryOffset += width) {
+    const std::optional<std::uint64_t> entry =
+        pe32Plus ? image.base.Read<std::uint64_t>(entryOffset)
+                 : std::optional<std::uint64_t>(image.base.Read<std::uint32_t>(entryOffset));
+    if (!entry || *entry == 0) return ThunkWalk::kCompleted;
+    if (seen != nullptr && !seen->insert(entryOffset).second) return ThunkWalk::kCompleted;
+
+    std::string_view text;
+    if ((*entry & ordinalFlag) != 0) {
+      const int length = std::snprintf(ordinalText, sizeof ordinalText, "%6u (ordinal)",
+                                       static_cast<unsigned>(*entry & 0xFFFF));
+      text = std::string_view(ordinalText, static_cast<std::size_t>(length));
+    } else {
+      const auto hintName = image.sections.RvaToOffset(static_cast<std::uint32_t>(*entry));
+      if (!hintName) continue;
+      const auto name = image.base.CString(*hintName + pe::kHintSize);
+      if (!name) continue;
+      text = *name;
+    }
+    if (text.empty()) return ThunkWalk::kCompleted;
+    if (!proc(userA, userB, text)) return ThunkWalk::kStopped;
+  }
+}
+
+}  // namespace
+
+bool EnumExports(const MappedImage& image, ExportProc proc, void* userA, void* userB) {
+  const auto directory = GetDirectoryData(image, pe::kDirectoryExport);
+  if (!directory) return false;
+  const ByteView& view = image.base;
+  const auto count = view.Read<std::uint32_t>(*directory + pe::kExportNumberOfNames);
+  const auto namesRva = view.Read<std::uint32_t>(*directory + pe::kExportAddressOfNames);
+  const auto ordinalsRva = view.Read<std::uint32_t>(*directory + pe::kExportAddressOfNameOrdinals);
+  if (!count || !namesRva || !ordinalsRva || *count == 0) return true;
+  const auto names = image.sections.RvaToOffset(*namesRva);
+  const auto ordinals = image.sections.RvaToOffset(*ordinalsRva);
+  if (!names || !ordinals) return true;
+
+  for (std::uint64_t i = 0; i < *count; ++i) {
+    const auto nameRva = view.Read<std::uint32_t>(*names + i * 4);
+    const auto nameOrdinal = view.Read<std::uint16_t>(*ordinals + i * 2);
+    if (!nameRva || !nameOrdinal) break;
+    const auto nameOffset = image.sections.RvaToOffset(*nameRva);
+    if (!nameOffset) continue;
+    const auto name = view.CString(*nameOffset);
+    if (!name) continue;
+    if (!proc(userA, userB, *name, std::int32_t{*nameOrdinal})) break;
+  }
+  return true;
+}
+
+ImportDirectory::ImportDirectory(const MappedImage& image) : image_(image) {
+  const auto directory = GetDirectoryData(image, pe::kDirectoryImport);
+  if (!directory) return;
+  present_ = true;
+  pe32Plus_ = image.IsPe32Plus();
+  const ByteView& view = image.base;
+  for (std::uint64_t descriptor = *directory;; descriptor += pe::kImportDescriptorSize) {
+    const auto nameRva = view.Read<std::uint32_t>(descriptor + pe::kImportName);
+    if (!nameRva || *nameRva == 0) break;
+    const auto nameOffset = image.sections.RvaToOffset(*nameRva);
+    const auto name = nameOffset ? view.CString(*nameOffset) : std::nullopt;
+    if (!name) continue;
+    std::uint32_t thunkTable = view.Read<std::uint32_t>(descriptor + pe::kImportOriginalFirstThunk).value_or(0);
+    if (thunkTable == 0) thunkTable = view.Read<std::uint32_t>(descriptor + pe::kImportFirstThunk).value_or(0);
+
+    const auto index = static_cast<std::int32_t>(descriptors_.size());
+    descriptors_.push_back({*name, thunkTable, -1});
+    auto [chain, inserted] = chains_.try_emplace(*name, Chain{index, index});
+    if (inserted) continue;
+    descriptors_[chain->second.last].nextSameName = index;
+    chain->second.last = index;
+  }
+}
+
+std::int32_t ImportDirectory::FirstNamed(std::string_view name) const {
+  const auto found = chains_.find(name);
+  return found == chains_.end() ? -1 : found->second.first;
+}
+
+bool EnumImportedLibraries(const MappedImage& image, LibraryProc proc, void* userA, void* userB) {
+  return EnumImportedLibraries(ImportDirectory(image), proc, userA, userB);
+}
+
+bool EnumImportedLibraries(const ImportDirectory& imports, LibraryProc proc, void* userA, void* userB) {
+  if (!imports.Present()) return false;
+  for (const ImportDirectory::Descriptor& descriptor : imports.Descriptors()) {
+    if (!proc(userA, userB, descriptor.name)) break;
+  }
+  return true;
+}
+
+bool EnumImportedFunctions(const ImportDirectory& imports, std::string_view libraryName, FunctionProc proc,
+                           void* userA, void* userB) {
+  if (!imports.Present()) return false;
+  std::int32_t index = imports.FirstNamed(libraryName);
+  if (index < 0) return false;
+  const auto& descriptors = imports.Descriptors();
+  const bool split = descriptors[index].nextSameName >= 0;
+  std::unordered_set<std::uint64_t> seen;
+  bool anyTable = false;
+  for (; index >= 0; index = descriptors[index].nextSameName) {
+    const ThunkWalk walk = WalkThunkTable(imports.Image(), imports.Pe32Plus(), descriptors[index].thunkTable, proc,
+                                          userA, userB, split ? &seen : nullptr);
+    if (walk == ThunkWalk::kStopped) return true;
+    anyTable = anyTable || walk == ThunkWalk::kCompleted;
+  }
+  return anyTable;
+}
+
+bool EnumImportedFunctions(const MappedImage& image, std::string_view libraryName, FunctionProc proc, void* userA,
+                           void* userB) {
+  return EnumImportedFunctions(ImportDirectory(image), libraryName, proc, userA, userB);
+}
+
+}  // namespace corvane

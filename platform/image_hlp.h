@@ -1,0 +1,59 @@
+#pragma once
+
+// The three image-helper operations the reader rests on, over a file mapped
+// as flat data. "Address in the view" is expressed as an offset from the
+// view's first byte; the result may lie beyond the view (a section's raw
+// pointer is only a number in the file), so whoever reads there goes through
+// ByteView, which checks it.
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "byte_view.h"
+
+namespace corvane {
+
+// Offset of the NT headers (the value of e_lfanew) when the view starts with
+// "MZ" and holds "PE\0\0" at that offset; nothing otherwise.
+std::optional<std::uint32_t> ImageNtHeader(ByteView view);
+
+// Offset of the byte at `rva`: found in the first section of the section
+// table whose [VirtualAddress, VirtualAddress + SizeOfRawData) holds it;
+// nothing when no section does. Section headers outside the view end the
+// search.
+std::optional<std::uint64_t> ImageRvaToVa(ByteView view, std::uint32_t ntHeaders, std::uint32_t rva);
+
+// Offset of data directory `index`, with its size stored in `size` when it is
+// given. Nothing when the view is not a PE image, the optional header's magic
+// is neither PE32 nor PE32+, `index` is not below NumberOfRvaAndSizes, the
+// directory entry lies outside the view, or its VirtualAddress is 0. An RVA
+// below SizeOfHeaders is an offset as it stands. `mappedAsImage` tells that the
+// view is laid out as a loaded image, where every RVA is an offset.
+std::optional<std::uint64_t> ImageDirectoryEntryToData(ByteView view, bool mappedAsImage, std::uint16_t index,
+                                                       std::uint32_t* size);
+
+// The same translation as ImageRvaToVa, precomputed once per image so that a
+// lookup costs a binary search instead of a walk of the section table. The
+// walkers translate every name through it; an image may declare 65,535
+// sections, which a linear walk per name would turn into minutes.
+class SectionMap {
+ public:
+  SectionMap() = default;
+  SectionMap(ByteView view, std::uint32_t ntHeaders);
+
+  std::optional<std::uint64_t> RvaToOffset(std::uint32_t rva) const;
+
+ private:
+  // A stretch of RVAs in which one section (the first in table order that
+  // covers it) decides the translation.
+  struct Stretch {
+    std::uint64_t begin;  // RVA, inclusive
+    std::uint64_t end;    // RVA, exclusive
+    std::uint64_t sectionVirtualAddress;
+    std::uint64_t sectionPointerToRawData;
+  };
+  std::vector<Stretch> stretches_;
+};
+
+}  // namespace corvane

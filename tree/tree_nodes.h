@@ -1,0 +1,161 @@
+#pragma once
+
+// The node store behind the main tree: nodes with a text, three icon
+// indexes, ordered children, an expanded flag and a data slot, and the
+// collection operations the tree logic relies on. It knows nothing of any
+// display; a view follows it through TreeNodesObserver.
+
+#include <QString>
+#include <QStringView>
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace corvane {
+
+class TTreeNodes;
+
+class TTreeNode {
+ public:
+  TTreeNode(const TTreeNode&) = delete;
+  TTreeNode& operator=(const TTreeNode&) = delete;
+  ~TTreeNode();
+
+  const QString& Text() const { return text_; }
+  // Sets the text, then re-sorts this node's siblings when the collection
+  // sorts by text. Deeper levels are not touched.
+  void SetText(const QString& text);
+  // Changes the text in place: the node keeps its place among its siblings.
+  void AppendText(QStringView tail);
+
+  int ImageIndex() const { return imageIndex_; }
+  int SelectedIndex() const { return selectedIndex_; }
+  int StateIndex() const { return stateIndex_; }
+  void SetImageIndex(int index);
+  void SetSelectedIndex(int index);
+  void SetStateIndex(int index);
+
+  // The parent, or null for a top-level node.
+  TTreeNode* Parent() const;
+  TTreeNodes* Owner() const;
+  int Level() const;
+  // Position among the siblings.
+  int Index() const { return index_; }
+  int Count() const { return static_cast<int>(children_.size()); }
+  TTreeNode* Item(int index) const { return children_[static_cast<std::size_t>(index)].get(); }
+  bool GetChildren() const { return !children_.empty(); }
+  TTreeNode* getFirstChild() const { return children_.empty() ? nullptr : children_.front().get(); }
+  // The child that follows `child` among this node's children, or null.
+  TTreeNode* GetNextChild(const TTreeNode* child) const;
+  TTreeNode* getNextSibling() const;
+
+  bool Expanded() const { return expanded_; }
+  void SetExpanded(bool expanded);
+
+  // A block attached to the node and owned by it. Nothing attaches one today;
+  // the slot exists so that deletion can release what a caller attached.
+  void* Data() const { return data_.get(); }
+  void SetData(std::unique_ptr<std::byte[]> block) { data_ = std::move(block); }
+
+ private:
+  friend class TTreeNodes;
+  TTreeNode(TTreeNodes* owner, TTreeNode* parent, QString text);
+
+  // Only the hidden root of a collection knows its owner; other nodes find it
+  // through their ancestors, which keeps every node a pointer smaller.
+  TTreeNodes* owner_ = nullptr;
+  TTreeNode* parent_ = nullptr;
+  std::vector<std::unique_ptr<TTreeNode>> children_;
+  QString text_;
+  std::unique_ptr<std::byte[]> data_;
+  int index_ = 0;
+  short imageIndex_ = -1;
+  short selectedIndex_ = -1;
+  short stateIndex_ = -1;
+  bool expanded_ = false;
+};
+
+// What a view needs to follow the store. Single changes are reported only
+// outside a batch update; inside one, the view hears nothing until the
+// outermost update ends, and then learns once that everything may have
+// changed.
+class TreeNodesObserver {
+ public:
+  virtual ~TreeNodesObserver() = default;
+  virtual void BatchUpdateStarted() = 0;
+  virtual void BatchUpdateEnded() = 0;
+  // `parent` null means the top level.
+  virtual void NodesInserting(TTreeNode* parent, int first, int last) = 0;
+  virtual void NodesInserted() = 0;
+  virtual void NodeRemoving(TTreeNode* node) = 0;
+  virtual void NodeRemoved() = 0;
+  virtual void NodeChanged(TTreeNode* node) = 0;
+  virtual void ChildrenReordering(TTreeNode* parent) = 0;
+  virtual void ChildrenReordered(TTreeNode* parent) = 0;
+  virtual void ExpandedChanged(TTreeNode* node) = 0;
+};
+
+enum class TSortType { stNone, stText };
+
+class TTreeNodes {
+ public:
+  // Negative when the first node goes first, 0 when equal, positive after.
+  using CompareEvent = std::function<void(TTreeNode* node1, TTreeNode* node2, int data, int& compare)>;
+  using DeletionEvent = std::function<void(TTreeNode* node)>;
+
+  TTreeNodes();
+  TTreeNodes(const TTreeNodes&) = delete;
+  TTreeNodes& operator=(const TTreeNodes&) = delete;
+  ~TTreeNodes();
+
+  // A new top-level node before all others (`sibling` is accepted for the
+  // familiar signature and must be null).
+  TTreeNode* AddFirst(TTreeNode* sibling, const QString& text);
+  // A new last child of `parent` (null: a new last top-level node). Adding
+  // never sorts.
+  TTreeNode* AddChild(TTreeNode* parent, const QString& text);
+  // Removes the node and its subtree, raising OnDeletion once per node.
+  void Delete(TTreeNode* node);
+  // Removes every node, raising OnDeletion once per node.
+  void Clear();
+  // Number of nodes at every level.
+  int GetCount() const { return count_; }
+
+  int TopCount() const { return root_->Count(); }
+  TTreeNode* TopItem(int index) const { return root_->Item(index); }
+  TTreeNode* GetFirstNode() const { return root_->getFirstChild(); }
+
+  void BeginUpdate();
+  void EndUpdate();
+  bool Updating() const { return updateDepth_ > 0; }
+
+  // Sorts the children of `parent` (null: the top level) with OnCompare. The
+  // sort is stable: nodes that compare equal keep their order.
+  void SortChildren(TTreeNode* parent);
+
+  TSortType SortType = TSortType::stNone;
+  CompareEvent OnCompare;
+  DeletionEvent OnDeletion;
+
+  // The view that follows this store, or null. Not owned.
+  void SetObserver(TreeNodesObserver* observer) { observer_ = observer; }
+
+ private:
+  friend class TTreeNode;
+  TTreeNode* Insert(TTreeNode* parent, std::size_t position, const QString& text);
+  void RaiseDeletion(TTreeNode* node);
+  void Renumber(TTreeNode* parent, std::size_t from);
+  TTreeNode* ParentOrRoot(TTreeNode* parent) const { return parent != nullptr ? parent : root_.get(); }
+  TreeNodesObserver* LiveObserver() const { return updateDepth_ == 0 ? observer_ : nullptr; }
+  void NodeChanged(TTreeNode* node);
+  void ExpandedChanged(TTreeNode* node);
+
+  std::unique_ptr<TTreeNode> root_;
+  int count_ = 0;
+  int updateDepth_ = 0;
+  TreeNodesObserver* observer_ = nullptr;
+};
+
+}  // namespace corvane

@@ -1,0 +1,350 @@
+#include "viewer_core.h"
+
+#include <QHash>
+#include <QSet>
+
+#include <cstdio>
+#include <unordered_map>
+#include <unordered_set>
+#include <variant>
+
+#include "mapped_file.h"
+#include "mapped_image.h"
+#include "node_kinds.h"
+#include "pe_layout.h"
+#include "version_reader.h"
+#include "walkers.h"
+
+#ifdef _WIN32
+#include <direct.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace corvane {
+
+QString TextFrom8Bit(std::string_view text) {
+  return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QString FormatSize(std::uint32_t bytes) {
+  return QStringLiteral(" %1 Kb (%2 bytes)").arg(BytesToKb(bytes)).arg(bytes);
+}
+
+// One run of BuildFileTree: what the walker callbacks need, and the indexes
+// that keep duplicate checks constant-time, so that a library with tens of
+// thousands of imports does not turn its build quadratic.
+class FileTreeBuild {
+ public:
+  FileTreeBuild(ViewerCore& core, const MappedImage& image) : core_(core), imports_(image) {}
+
+  static bool OnExport(void* userA, void* userB, std::string_view name, std::int32_t nameOrdinal) {
+    auto& build = *static_cast<FileTreeBuild*>(userA);
+    auto* exports = static_cast<TTreeNode*>(userB);
+    QString text = TextFrom8Bit(name);
+    text += QStringLiteral(" (") + QString::number(nameOrdinal) + QLatin1Char(')');
+    SetNodeIcon(build.core_.items_.AddChild(exports, text), kIconExport);
+    build.core_.shell_.PumpMessages();
+    return true;
+  }
+
+  static bool OnImportedLibrary(void* userA, void* userB, std::string_view name) {
+    auto& build = *static_cast<FileTreeBuild*>(userA);
+    auto* root = static_cast<TTreeNode*>(userB);
+    TTreeNode* library = build.LibraryNode(root, TextFrom8Bit(name));
+    // Every descriptor of this name was walked the first time round; a later
+    // descriptor of the same name has nothing to add.
+    if (!build.walkedLibraries_.insert(name).second) return true;
+    EnumImportedFunctions(build.imports_, name, OnImportedFunction, &build, library);
+    build.core_.ResortChildren(library);
+    return true;
+  }
+
+  static bool OnImportedFunction(void* userA, void* userB, std::string_view text) {
+    auto& build = *static_cast<FileTreeBuild*>(userA);
+    auto* library = static_cast<TTreeNode*>(userB);
+    QString function = TextFrom8Bit(text);
+    QSet<QString>& shown = build.FunctionTexts(library);
+    if (!shown.contains(function)) {
+      shown.insert(function);
+      SetNodeIcon(build.core_.items_.AddChild(library, function), kIconImport);
+    }
+    build.core_.shell_.PumpMessages();
+    return true;
+  }
+
+  const ImportDirectory& Imports() const { return imports_; }
+
+ private:
+  // The root's child of library kind with exactly this text, made when there
+  // is none.
+  TTreeNode* LibraryNode(TTreeNode* root, const QString& name) {
+    if (!librariesIndexed_) {
+      for (TTreeNode* child = root->getFirstChild(); child != nullptr; child = root->GetNextChild(child)) {
+        if (child->ImageIndex() == kIconLibrary) libraries_.insert(child->Text(), child);
+      }
+      librariesIndexed_ = true;
+    }
+    if (TTreeNode* existing = libraries_.value(name)) return existing;
+    TTreeNode* library = core_.items_.AddChild(root, name);
+    SetNodeIcon(library, kIconLibrary);
+    libraries_.insert(name, library);
+    return library;
+  }
+
+  QSet<QString>& FunctionTexts(TTreeNode* library) {
+    auto [entry, inserted] = functionTexts_.try_emplace(library);
+    if (inserted) {
+      for (TTreeNode* child = library->getFirstChild(); child != nullptr; child = library->GetNextChild(child)) {
+        entry->second.insert(child->Text());
+      }
+    }
+    return entry->second;
+  }
+
+  ViewerCore& core_;
+  ImportDirectory imports_;
+  bool librariesIndexed_ = false;
+  QHash<QString, TTreeNode*> libraries_;
+  std::unordered_map<TTreeNode*, QSet<QString>> functionTexts_;
+  std::unordered_set<std::string_view> walkedLibraries_;
+};
+
+namespace {
+
+// Ends a build however it ends: the tree repaints, the totals show, the
+// window takes input again and the cursor comes back.
+class BuildScope {
+ public:
+  BuildScope(ViewerCore& core, ViewerShell& shell, TTreeNodes& items, int& depth)
+      : core_(core), shell_(shell), items_(items), depth_(depth) {
+    shell_.SetWaitCursor();
+    shell_.SetWindowEnabled(false);
+    items_.BeginUpdate();
+    ++depth_;
+  }
+  BuildScope(const BuildScope&) = delete;
+  BuildScope& operator=(const BuildScope&) = delete;
+  ~BuildScope() {
+    --depth_;
+    items_.EndUpdate();
+    core_.UpdateStatusBar();
+    shell_.SetWindowEnabled(true);
+    shell_.FocusWindow();
+    shell_.RestoreCursor();
+  }
+
+ private:
+  ViewerCore& core_;
+  ViewerShell& shell_;
+  TTreeNodes& items_;
+  int& depth_;
+};
+
+}  // namespace
+
+ViewerCore::ViewerCore(ViewerShell& shell) : shell_(shell) {
+  items_.SortType = TSortType::stText;
+  items_.OnCompare = [this](TTreeNode* node1, TTreeNode* node2, int data, int& compare) {
+    InfoTreeCompare(node1, node2, data, compare);
+  };
+  items_.OnDeletion = [this](TTreeNode* node) { InfoTreeDeletion(node); };
+}
+
+void ViewerCore::OpenList(const QStringList& files) {
+  ClearAll();
+  shell_.SetWaitCursor();
+  if (!files.isEmpty()) {
+    items_.BeginUpdate();
+    for (const QString& file : files) ProcessFile(nullptr, file.toLocal8Bit().toStdString());
+    SetFileFolder(files.front().toLocal8Bit().toStdString());
+    items_.EndUpdate();
+  }
+  shell_.RestoreCursor();
+}
+
+void ViewerCore::ProcessFile(TTreeNode* parent, const std::string& fileName) {
+  fileInProcess_ = fileName;
+  const char* message = nullptr;
+  {
+    auto mapping = MappedFile::Map(fileName);
+    if (const auto* failure = std::get_if<MapFailure>(&mapping)) {
+      switch (*failure) {
+        case MapFailure::kOpen:
+          message = kMessageFileNotFound;
+          break;
+        case MapFailure::kMapping:
+          message = kMessageCannotMap;
+          break;
+        case MapFailure::kView:
+          message = kMessageCannotView;
+          break;
+      }
+    } else {
+      MappedImage image;
+      if (IdentifyImage(image, std::get<MappedFile>(mapping).View())) {
+        BuildFileTree(parent, fileName, image);
+      } else {
+        message = kMessageNotPe;
+      }
+    }
+  }  // the view is unmapped and the file closed before the user reads any message
+  if (message != nullptr) shell_.ShowError(QString::fromLatin1(message), kErrorBoxStyle);
+  fileInProcess_.clear();
+}
+
+void ViewerCore::BuildFileTree(TTreeNode* parent, const std::string& fileName, const MappedImage& image) {
+  BuildScope scope(*this, shell_, items_, buildDepth_);
+
+  TTreeNode* root = parent;
+  if (root == nullptr) {
+    root = items_.AddFirst(nullptr, TextFrom8Bit(fileName));
+    SetNodeIcon(root, kIconFile);
+  }
+
+  TTreeNode* stats = items_.AddChild(root, QStringLiteral("Stats"));
+  SetNodeIcon(stats, kIconStats);
+  AddStatsNodes(stats, image);
+  AddVersionNodes(stats, fileName);
+
+  FileTreeBuild build(*this, image);
+  TTreeNode* exports = items_.AddChild(root, QStringLiteral("Exported APIs"));
+  SetNodeIcon(exports, kIconExports);
+  EnumExports(image, &FileTreeBuild::OnExport, &build, exports);
+  if (exports->GetChildren()) {
+    exports->SetExpanded(false);
+  } else {
+    items_.Delete(exports);
+  }
+
+  EnumImportedLibraries(build.Imports(), &FileTreeBuild::OnImportedLibrary, &build, root);
+
+  if (parent != nullptr) SetNodeIcon(parent, kIconInspectedLibrary);
+  ResortChildren(root);
+  root->SetExpanded(true);
+}
+
+void ViewerCore::AddStatsNodes(TTreeNode* stats, const MappedImage& image) {
+  char imageBase[48];
+  if (image.IsPe32Plus()) {
+    std::snprintf(imageBase, sizeof imageBase, "Image Base Addr: 0x%016llX",
+                  static_cast<unsigned long long>(image.ImageBase()));
+  } else {
+    std::snprintf(imageBase, sizeof imageBase, "Image Base Addr: 0x%08X", static_cast<unsigned>(image.ImageBase()));
+  }
+  SetNodeIcon(items_.AddChild(stats, QString::fromLatin1(imageBase)), kIconStatsValue);
+
+  const std::uint32_t code = image.OptionalHeaderField(pe::kSizeOfCode);
+  codeTotal_ += code;
+  SetNodeIcon(items_.AddChild(stats, QStringLiteral("Code: ") + FormatSize(code)), kIconStatsValue);
+
+  const std::uint32_t data =
+      image.OptionalHeaderField(pe::kSizeOfInitializedData) + image.OptionalHeaderField(pe::kSizeOfUninitializedData);
+  dataTotal_ += data;
+  SetNodeIcon(items_.AddChild(stats, QStringLiteral("Data: ") + FormatSize(data)), kIconStatsValue);
+}
+
+bool ViewerCore::AddVersionNodes(TTreeNode* stats, const std::string& fileName) {
+  VS_FIXEDFILEINFO info;
+  if (!ReadFixedFileInfo(&info, fileName.c_str())) return false;
+  auto add = [&](const QString& text) { SetNodeIcon(items_.AddChild(stats, text), kIconVersionValue); };
+  add(QStringLiteral("Version: ") + QString::fromStdString(FormatVersion(info.dwFileVersionMS, info.dwFileVersionLS)));
+  add(QStringLiteral("Product Version: ") +
+      QString::fromStdString(FormatVersion(info.dwProductVersionMS, info.dwProductVersionLS)));
+
+  if (info.dwFileFlags != 0) {
+    static constexpr struct {
+      std::uint32_t bit;
+      const char* name;
+    } kFlags[] = {{0x20, "SpecialBuild"}, {0x08, "PrivateBuild"}, {0x02, "PreRelease"},
+                  {0x04, "Patched"},      {0x10, "InfoInferred"}, {0x01, "Debug"}};
+    QString flags = QStringLiteral("Flags:");
+    for (const auto& flag : kFlags) {
+      if ((info.dwFileFlags & flag.bit) != 0) flags += QLatin1Char(' ') + QLatin1String(flag.name);
+    }
+    add(flags);
+  }
+
+  static constexpr struct {
+    std::uint32_t value;
+    const char* name;
+  } kTypes[] = {{0, "Unknown"}, {1, "Application"}, {2, "Dynamic Link Library"}, {3, "Device Driver"},
+                {4, "Font"},    {5, "Virtual Device Driver"}, {7, "Static Link Library"}};
+  for (const auto& type : kTypes) {
+    if (type.value == info.dwFileType) {
+      add(QStringLiteral("Type: ") + QLatin1String(type.name));
+      break;
+    }
+  }
+  return true;
+}
+
+void ViewerCore::ResortChildren(TTreeNode* node) {
+  // Setting a node's text re-sorts its siblings; the first child's own text
+  // is the cheapest way to ask for exactly this node's children.
+  if (TTreeNode* first = node->getFirstChild()) first->SetText(first->Text());
+}
+
+void ViewerCore::ClearAll() {
+  if (items_.GetCount() > 0) {
+    items_.BeginUpdate();
+    items_.Clear();
+    items_.EndUpdate();
+  }
+  dataTotal_ = 0;
+  codeTotal_ = 0;
+  UpdateStatusBar();
+}
+
+void ViewerCore::SetFileFolder(const std::string& path) {
+#ifdef _WIN32
+  const std::size_t delimiter = path.find_last_of("\\:/");
+#else
+  const std::size_t delimiter = path.find_last_of('/');
+#endif
+  fileFolder_ = delimiter == std::string::npos ? std::string() : path.substr(0, delimiter + 1);
+#ifdef _WIN32
+  (void)_chdir(fileFolder_.c_str());
+#else
+  (void)::chdir(fileFolder_.c_str());
+#endif
+}
+
+void ViewerCore::UpdateStatusBar() {
+  if (codeTotal_ == 0) {
+    for (int panel = 0; panel < 3; ++panel) shell_.SetStatusPanelText(panel, QString());
+    return;
+  }
+  shell_.SetStatusPanelText(0, QStringLiteral("Code: %1 Kb").arg(BytesToKb(codeTotal_)));
+  shell_.SetStatusPanelText(1, QStringLiteral("Data: %1 Kb").arg(BytesToKb(dataTotal_)));
+  shell_.SetStatusPanelText(2, QStringLiteral("Total: %1 Kb").arg(BytesToKb(codeTotal_ + dataTotal_)));
+}
+
+void ViewerCore::InfoTreeCompare(TTreeNode* node1, TTreeNode* node2, int data, int& compare) const {
+  (void)data;
+  const int group1 = NodeOrderGroup(node1);
+  const int group2 = NodeOrderGroup(node2);
+  if (group1 != group2) {
+    compare = group1 < group2 ? -1 : 1;
+    return;
+  }
+  const QString& text1 = node1->Text();
+  const QString& text2 = node2->Text();
+  if (text1.isEmpty() || text2.isEmpty()) {
+    compare = int{!text1.isEmpty()} - int{!text2.isEmpty()};
+    return;
+  }
+  compare = collator_.Compare(text1, text2);
+}
+
+void ViewerCore::InfoTreeDeletion(TTreeNode* node) {
+  if (node->Data() != nullptr) node->SetData(nullptr);
+}
+
+void ViewerCore::InfoTreeKeyDown(std::uint16_t& key, int shift) {
+  (void)shift;
+  constexpr std::uint16_t kContextMenuKey = 0x5D;  // VK_APPS
+  if (!keyPopup_ && key == kContextMenuKey) keyPopup_ = true;
+}
+
+}  // namespace corvane

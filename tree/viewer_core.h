@@ -1,0 +1,115 @@
+#pragma once
+
+// The main window's logic without the window: opening files, building each
+// file's subtree, the running totals and status texts, the folder of the
+// latest open, and the tree's compare, key and deletion handlers. What only a
+// window can do (the error box, the message pump, the cursor, enabling the
+// window, the status bar) it asks of a ViewerShell; the Qt window, the
+// command-line dump and the tests each supply their own.
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <string>
+
+#include "text_collator.h"
+#include "tree_nodes.h"
+
+namespace corvane {
+
+struct MappedImage;
+
+// Style of every error box: the error icon with a single OK button.
+inline constexpr std::uint32_t kErrorBoxStyle = 16;
+
+inline constexpr const char* kMessageFileNotFound = "File not found.";
+inline constexpr const char* kMessageCannotMap = "Unable to map file into memory.";
+inline constexpr const char* kMessageCannotView = "Unable to get a file view.";
+inline constexpr const char* kMessageNotPe = "Invalid file format (not a Portable Executable file).";
+
+inline constexpr int kStatusPanelCount = 4;
+
+class ViewerShell {
+ public:
+  virtual ~ViewerShell() = default;
+  // A modal box with `text`, the application title as caption and `style`;
+  // the identifier of the button pressed.
+  virtual int ShowError(const QString& text, std::uint32_t style) = 0;
+  // Dispatches whatever waits in the event queue, without waiting.
+  virtual void PumpMessages() = 0;
+  // Shows the wait cursor, remembering the one it replaces; RestoreCursor
+  // puts back the most recently remembered one.
+  virtual void SetWaitCursor() = 0;
+  virtual void RestoreCursor() = 0;
+  virtual void SetWindowEnabled(bool enabled) = 0;
+  virtual void FocusWindow() = 0;
+  virtual void SetStatusPanelText(int panel, const QString& text) = 0;
+};
+
+class ViewerCore {
+ public:
+  explicit ViewerCore(ViewerShell& shell);
+  ViewerCore(const ViewerCore&) = delete;
+  ViewerCore& operator=(const ViewerCore&) = delete;
+
+  TTreeNodes& Items() { return items_; }
+  const TTreeNodes& Items() const { return items_; }
+
+  // Replaces what is shown with `files`, newest on top; the folder of the
+  // first file becomes the file folder afterwards.
+  void OpenList(const QStringList& files);
+  // Opens, checks and shows one file: under `parent`, or as a new top-level
+  // node when `parent` is null. Failures reach the user as one error box.
+  void ProcessFile(TTreeNode* parent, const std::string& fileName);
+  // Removes every node and zeroes the totals.
+  void ClearAll();
+  // Keeps the folder part of `path` (with its final separator) and makes it
+  // the current directory; a failing change of directory is ignored.
+  void SetFileFolder(const std::string& path);
+  void UpdateStatusBar();
+  // Adds the version entries of `fileName` under `stats`; false when the file
+  // has no version information.
+  bool AddVersionNodes(TTreeNode* stats, const std::string& fileName);
+
+  // Tree events.
+  void InfoTreeCompare(TTreeNode* node1, TTreeNode* node2, int data, int& compare) const;
+  void InfoTreeDeletion(TTreeNode* node);
+  void InfoTreeKeyDown(std::uint16_t& key, int shift);
+
+  std::uint32_t CodeTotal() const { return codeTotal_; }
+  std::uint32_t DataTotal() const { return dataTotal_; }
+  const std::string& FileFolder() const { return fileFolder_; }
+  bool KeyPopup() const { return keyPopup_; }
+  void SetKeyPopup(bool keyPopup) { keyPopup_ = keyPopup; }
+  // True while a subtree is being built; the message pump may then run other
+  // handlers, which must leave the tree alone.
+  bool Building() const { return buildDepth_ > 0; }
+  // The file ProcessFile is working on; an error box shown meanwhile is about
+  // it.
+  const std::string& FileInProcess() const { return fileInProcess_; }
+
+ private:
+  friend class FileTreeBuild;
+  void BuildFileTree(TTreeNode* parent, const std::string& fileName, const MappedImage& image);
+  void ResortChildren(TTreeNode* node);
+  void AddStatsNodes(TTreeNode* stats, const MappedImage& image);
+
+  ViewerShell& shell_;
+  TTreeNodes items_;
+  TextCollator collator_;
+  std::string fileFolder_;
+  std::string fileInProcess_;
+  std::uint32_t codeTotal_ = 0;
+  std::uint32_t dataTotal_ = 0;
+  int buildDepth_ = 0;
+  bool keyPopup_ = false;
+};
+
+// " %lu Kb (%lu bytes)": the rounded kilobytes, then the exact byte count.
+QString FormatSize(std::uint32_t bytes);
+
+// Node text from an 8-bit name of the file.
+QString TextFrom8Bit(std::string_view text);
+
+}  // namespace corvane
