@@ -1,0 +1,218 @@
+#pragma once
+
+// Builds Portable Executable images byte by byte so that a reader test can
+// state exactly which bytes it is about and then corrupt exactly one field.
+//
+// Every image has the DOS header, the NT headers, a section table and a
+// ".text" section; the export, import and resource directories appear only
+// when asked for. Offsets in BuiltImage are file offsets.
+
+#include <concepts>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace corvane::testing {
+
+enum class Layout { Pe32, Pe32Plus };
+
+// FirstThunkOnly writes OriginalFirstThunk = 0, so the import address table
+// is the only list of what the library provides, as old linkers left it.
+enum class ThunkTables { Both, FirstThunkOnly };
+
+struct ImportEntry {
+  enum class Kind { Name, Ordinal, Raw };
+  Kind kind = Kind::Name;
+  std::string name;
+  std::uint16_t hint = 0;
+  std::uint64_t value = 0;  // the ordinal, or the raw thunk
+};
+
+// A hint/name entry; an empty name still gets its entry (hint and a lone NUL).
+ImportEntry ByName(std::string name, std::uint16_t hint = 0);
+// The layout's ordinal flag (bit 31 or bit 63) plus the ordinal.
+ImportEntry ByOrdinal(std::uint16_t ordinal);
+// Written verbatim into both thunk tables, for values no well-formed linker
+// produces (ordinal flag with bits 16-30 set, RVAs pointing anywhere, ...).
+// PE32 rejects values wider than 32 bits at Build().
+ImportEntry RawThunk(std::uint64_t value);
+
+struct FixedFileInfo {
+  std::uint32_t signature = 0xFEEF04BD;
+  std::uint32_t structVersion = 0x00010000;
+  std::uint32_t fileVersionMS = 0;
+  std::uint32_t fileVersionLS = 0;
+  std::uint32_t productVersionMS = 0;
+  std::uint32_t productVersionLS = 0;
+  std::uint32_t fileFlagsMask = 0x3F;
+  std::uint32_t fileFlags = 0;
+  std::uint32_t fileOS = 0x00040004;  // VOS_NT_WINDOWS32
+  std::uint32_t fileType = 2;         // VFT_DLL
+  std::uint32_t fileSubtype = 0;
+  std::uint32_t fileDateMS = 0;
+  std::uint32_t fileDateLS = 0;
+};
+
+struct ImportTableOffsets {
+  std::size_t descriptor = 0;
+  std::optional<std::size_t> originalFirstThunk;  // absent for FirstThunkOnly
+  std::size_t firstThunk = 0;
+};
+
+struct BuiltImage {
+  std::vector<std::uint8_t> bytes;
+
+  std::size_t eLfanewField = 0x3C;
+  std::size_t ntHeaders = 0;  // the "PE\0\0" signature
+  std::size_t fileHeader = 0;
+  std::size_t optionalHeader = 0;  // starts with the magic
+  std::size_t dataDirectories = 0;
+  std::size_t sectionTable = 0;
+  // The optional-header fields whose place differs between PE32 and PE32+.
+  std::size_t imageBaseField = 0;
+  std::size_t numberOfRvaAndSizesField = 0;
+
+  std::optional<std::size_t> exportDirectory;
+  std::optional<std::size_t> exportAddressTable;
+  std::optional<std::size_t> exportNamePointers;
+  std::optional<std::size_t> exportNameOrdinals;
+
+  std::optional<std::size_t> importDescriptors;
+  std::vector<ImportTableOffsets> imports;  // one per descriptor, file order
+
+  std::optional<std::size_t> resourceRoot;
+  std::optional<std::size_t> versionDataEntry;  // IMAGE_RESOURCE_DATA_ENTRY
+  std::optional<std::size_t> versionBlock;      // VS_VERSIONINFO (or raw data)
+
+  std::size_t DataDirectory(std::size_t index) const { return dataDirectories + 8 * index; }
+  std::size_t SectionHeader(std::size_t index) const { return sectionTable + 40 * index; }
+
+  // Little-endian; throws std::out_of_range unless all of the value's bytes
+  // lie inside `bytes`.
+  template <std::unsigned_integral T>
+  void Patch(std::size_t offset, T value) {
+    CheckRange(offset, sizeof(T));
+    for (std::size_t i = 0; i < sizeof(T); ++i) {
+      bytes[offset + i] = static_cast<std::uint8_t>(static_cast<std::uint64_t>(value) >> (8 * i));
+    }
+  }
+  void Patch16(std::size_t offset, std::uint16_t value) { Patch(offset, value); }
+  void Patch32(std::size_t offset, std::uint32_t value) { Patch(offset, value); }
+  void Patch64(std::size_t offset, std::uint64_t value) { Patch(offset, value); }
+
+  template <std::unsigned_integral T>
+  T Read(std::size_t offset) const {
+    CheckRange(offset, sizeof(T));
+    std::uint64_t value = 0;
+    for (std::size_t i = 0; i < sizeof(T); ++i) {
+      value |= static_cast<std::uint64_t>(bytes[offset + i]) << (8 * i);
+    }
+    return static_cast<T>(value);
+  }
+
+ private:
+  void CheckRange(std::size_t offset, std::size_t width) const;
+};
+
+class PeWriter {
+ public:
+  explicit PeWriter(Layout layout);
+
+  // Headers. Sizes left unset are computed from the sections.
+  PeWriter& Machine(std::uint16_t machine);
+  PeWriter& ImageBase(std::uint64_t imageBase);
+  PeWriter& SizeOfCode(std::uint32_t size);
+  PeWriter& SizeOfInitializedData(std::uint32_t size);
+  PeWriter& SizeOfUninitializedData(std::uint32_t size);
+  PeWriter& ELfanew(std::uint32_t offset);  // at least 0x40
+  PeWriter& Alignment(std::uint32_t fileAlignment, std::uint32_t sectionAlignment);
+  // Also sizes the optional header to match; directories past the count are
+  // not written even if their contents are. A count SizeOfOptionalHeader
+  // cannot describe makes Build() throw: patch the field to lie instead.
+  PeWriter& NumberOfRvaAndSizes(std::uint32_t count);
+  // A section with no file data, placed after all others.
+  PeWriter& EmptySection(std::string name, std::uint32_t virtualSize = 0x1000);
+
+  // Exports. The address table has one slot per name-ordinal up to the
+  // highest one used, then `count` more slots that no name refers to.
+  PeWriter& ExportDllName(std::string name);
+  PeWriter& ExportBase(std::uint32_t base);
+  PeWriter& Export(std::string name, std::uint16_t nameOrdinal);  // kept in call order
+  PeWriter& UnnamedExports(std::uint32_t count);
+  PeWriter& ExportsIn(std::string sectionName);  // default ".edata"
+
+  // Imports: one descriptor per call, in call order.
+  PeWriter& Import(std::string dllName, std::vector<ImportEntry> entries,
+                   ThunkTables tables = ThunkTables::Both);
+  PeWriter& ImportsIn(std::string sectionName);  // default ".idata"
+
+  // Resources: type directories are sorted by type ID, each holding ID 1 in
+  // language 0x409. The version resource is type 16.
+  PeWriter& Version(const FixedFileInfo& info);
+  PeWriter& VersionLength(std::uint16_t wLength);            // lie in the header only
+  PeWriter& VersionValueLength(std::uint16_t wValueLength);  // lie in the header only
+  PeWriter& VersionRaw(std::vector<std::uint8_t> data);      // instead of the built block
+  PeWriter& Resource(std::uint16_t type, std::vector<std::uint8_t> data);
+  PeWriter& ResourcesIn(std::string sectionName);  // default ".rsrc"
+
+  BuiltImage Build() const;
+
+ private:
+  struct ExportSpec {
+    std::string name;
+    std::uint16_t nameOrdinal = 0;
+  };
+  struct ImportSpec {
+    std::string dllName;
+    std::vector<ImportEntry> entries;
+    ThunkTables tables = ThunkTables::Both;
+  };
+  struct ResourceSpec {
+    std::uint16_t type = 0;
+    std::vector<std::uint8_t> data;
+    bool isVersion = false;
+  };
+  struct EmptySectionSpec {
+    std::string name;
+    std::uint32_t virtualSize = 0;
+  };
+
+  std::vector<std::uint8_t> VersionData() const;
+
+  Layout layout_;
+  std::uint16_t machine_;
+  std::uint64_t imageBase_;
+  std::optional<std::uint32_t> sizeOfCode_;
+  std::optional<std::uint32_t> sizeOfInitializedData_;
+  std::optional<std::uint32_t> sizeOfUninitializedData_;
+  std::uint32_t eLfanew_ = 0x80;
+  std::uint32_t fileAlignment_ = 0x200;
+  std::uint32_t sectionAlignment_ = 0x1000;
+  std::uint32_t numberOfRvaAndSizes_ = 16;
+  std::vector<EmptySectionSpec> emptySections_;
+
+  bool hasExports_ = false;
+  std::string exportDllName_ = "test.dll";
+  std::uint32_t exportBase_ = 1;
+  std::vector<ExportSpec> exports_;
+  std::uint32_t unnamedExports_ = 0;
+  std::string exportSection_ = ".edata";
+
+  std::vector<ImportSpec> imports_;
+  std::string importSection_ = ".idata";
+
+  std::optional<FixedFileInfo> version_;
+  std::optional<std::vector<std::uint8_t>> versionRaw_;
+  std::optional<std::uint16_t> versionLength_;
+  std::optional<std::uint16_t> versionValueLength_;
+  std::vector<ResourceSpec> resources_;
+  std::string resourceSection_ = ".rsrc";
+};
+
+// Headers plus ".text" and nothing else: the smallest image a reader must
+// accept, and the base for truncation tests.
+BuiltImage MinimalPe(Layout layout);
+
+}  // namespace corvane::testing

@@ -1,0 +1,200 @@
+#include "tree_nodes.h"
+
+#include <gtest/gtest.h>
+
+#include <QStringList>
+
+#include <string>
+#include <vector>
+
+namespace corvane {
+namespace {
+
+QStringList ChildTexts(const TTreeNodes& items, const TTreeNode* parent) {
+  QStringList texts;
+  if (parent == nullptr) {
+    for (int i = 0; i < items.TopCount(); ++i) texts << items.TopItem(i)->Text();
+    return texts;
+  }
+  for (const TTreeNode* child = parent->getFirstChild(); child != nullptr; child = parent->GetNextChild(child)) {
+    texts << child->Text();
+  }
+  return texts;
+}
+
+// Records what a view would hear, one word per notification.
+class RecordingObserver final : public TreeNodesObserver {
+ public:
+  std::vector<std::string> events;
+  void BatchUpdateStarted() override { events.push_back("begin"); }
+  void BatchUpdateEnded() override { events.push_back("end"); }
+  void NodesInserting(TTreeNode*, int first, int) override { events.push_back("inserting@" + std::to_string(first)); }
+  void NodesInserted() override { events.push_back("inserted"); }
+  void NodeRemoving(TTreeNode*) override { events.push_back("removing"); }
+  void NodeRemoved() override { events.push_back("removed"); }
+  void NodeChanged(TTreeNode*) override { events.push_back("changed"); }
+  void ChildrenReordering(TTreeNode*) override { events.push_back("reordering"); }
+  void ChildrenReordered(TTreeNode*) override { events.push_back("reordered"); }
+  void ExpandedChanged(TTreeNode*) override { events.push_back("expanded"); }
+};
+
+TEST(TreeNodes, AddFirstPutsNewTopLevelNodesAboveTheOthersAndAddChildAppends) {
+  TTreeNodes items;
+  TTreeNode* a = items.AddFirst(nullptr, "a");
+  items.AddFirst(nullptr, "b");
+  items.AddChild(a, "a1");
+  items.AddChild(a, "a2");
+  items.AddChild(nullptr, "last");
+
+  EXPECT_EQ(ChildTexts(items, nullptr), QStringList({"b", "a", "last"}));
+  EXPECT_EQ(ChildTexts(items, a), QStringList({"a1", "a2"}));
+  EXPECT_EQ(items.GetCount(), 5);
+  EXPECT_EQ(a->Index(), 1);
+  EXPECT_EQ(a->Parent(), nullptr);
+  EXPECT_EQ(a->Item(1)->Parent(), a);
+  EXPECT_EQ(a->Item(1)->Level(), 1);
+  EXPECT_EQ(a->Item(1)->Owner(), &items);
+  EXPECT_EQ(a->getNextSibling()->Text(), "last");
+  EXPECT_EQ(a->GetNextChild(a->Item(1)), nullptr);
+}
+
+TEST(TreeNodes, AddingNeverSortsEvenWhenSortingByText) {
+  TTreeNodes items;
+  items.SortType = TSortType::stText;
+  int compares = 0;
+  items.OnCompare = [&](TTreeNode*, TTreeNode*, int, int& compare) {
+    ++compares;
+    compare = 0;
+  };
+  TTreeNode* root = items.AddFirst(nullptr, "root");
+  items.AddChild(root, "b");
+  items.AddChild(root, "a");
+  EXPECT_EQ(compares, 0);
+  EXPECT_EQ(ChildTexts(items, root), QStringList({"b", "a"}));
+}
+
+TEST(TreeNodes, SetTextResortsOnlyTheNodesSiblingsThroughOnCompare) {
+  TTreeNodes items;
+  items.SortType = TSortType::stText;
+  items.OnCompare = [](TTreeNode* a, TTreeNode* b, int, int& compare) { compare = a->Text().compare(b->Text()); };
+  TTreeNode* root = items.AddFirst(nullptr, "root");
+  TTreeNode* c = items.AddChild(root, "c");
+  items.AddChild(c, "z");
+  items.AddChild(c, "y");
+  items.AddChild(root, "b");
+  TTreeNode* a = items.AddChild(root, "a");
+
+  a->SetText("d");
+
+  EXPECT_EQ(ChildTexts(items, root), QStringList({"b", "c", "d"}));
+  EXPECT_EQ(ChildTexts(items, c), QStringList({"z", "y"})) << "a deeper level is not sorted";
+  EXPECT_EQ(a->Index(), 2);
+}
+
+TEST(TreeNodes, SetTextDoesNotSortWithoutTextSortType) {
+  TTreeNodes items;
+  items.OnCompare = [](TTreeNode* a, TTreeNode* b, int, int& compare) { compare = a->Text().compare(b->Text()); };
+  items.AddChild(nullptr, "b");
+  items.AddChild(nullptr, "a")->SetText("a2");
+  EXPECT_EQ(ChildTexts(items, nullptr), QStringList({"b", "a2"}));
+}
+
+TEST(TreeNodes, SortingKeepsTheOrderOfNodesThatCompareEqual) {
+  TTreeNodes items;
+  items.SortType = TSortType::stText;
+  items.OnCompare = [](TTreeNode* a, TTreeNode* b, int, int& compare) {
+    compare = a->Text().compare(b->Text(), Qt::CaseInsensitive);
+  };
+  for (const char* text : {"B", "a", "b", "A"}) items.AddChild(nullptr, text);
+  items.TopItem(0)->SetText("B");
+  EXPECT_EQ(ChildTexts(items, nullptr), QStringList({"a", "A", "B", "b"}));
+}
+
+TEST(TreeNodes, AppendTextChangesTheTextInPlaceWithoutResorting) {
+  TTreeNodes items;
+  items.SortType = TSortType::stText;
+  items.OnCompare = [](TTreeNode* a, TTreeNode* b, int, int& compare) { compare = a->Text().compare(b->Text()); };
+  items.AddChild(nullptr, "b");
+  TTreeNode* a = items.AddChild(nullptr, "a");
+  a->AppendText(u" (folder)");
+  EXPECT_EQ(ChildTexts(items, nullptr), QStringList({"b", "a (folder)"}));
+}
+
+TEST(TreeNodes, DeleteAndClearRaiseOnDeletionOncePerNode) {
+  TTreeNodes items;
+  std::vector<QString> deleted;
+  items.OnDeletion = [&](TTreeNode* node) { deleted.push_back(node->Text()); };
+  TTreeNode* a = items.AddChild(nullptr, "a");
+  TTreeNode* a1 = items.AddChild(a, "a1");
+  items.AddChild(a1, "a1x");
+  items.AddChild(a, "a2");
+  TTreeNode* b = items.AddChild(nullptr, "b");
+  items.AddChild(b, "b1");
+
+  items.Delete(a1);
+  EXPECT_EQ(deleted.size(), 2u);
+  EXPECT_EQ(items.GetCount(), 4);
+  EXPECT_EQ(ChildTexts(items, a), QStringList({"a2"}));
+  EXPECT_EQ(a->Item(0)->Index(), 0) << "siblings after a deleted node move up";
+
+  deleted.clear();
+  items.Clear();
+  EXPECT_EQ(deleted.size(), 4u);
+  EXPECT_EQ(items.GetCount(), 0);
+  EXPECT_EQ(items.TopCount(), 0);
+}
+
+TEST(TreeNodes, IconIndexesExpandedFlagAndDataSlotKeepWhatWasSet) {
+  TTreeNodes items;
+  TTreeNode* node = items.AddChild(nullptr, "n");
+  EXPECT_EQ(node->ImageIndex(), -1);
+  node->SetImageIndex(3);
+  node->SetSelectedIndex(4);
+  node->SetStateIndex(5);
+  EXPECT_EQ(node->ImageIndex(), 3);
+  EXPECT_EQ(node->SelectedIndex(), 4);
+  EXPECT_EQ(node->StateIndex(), 5);
+
+  EXPECT_FALSE(node->Expanded());
+  node->SetExpanded(true);
+  EXPECT_TRUE(node->Expanded());
+
+  EXPECT_EQ(node->Data(), nullptr);
+  node->SetData(std::make_unique<std::byte[]>(16));
+  EXPECT_NE(node->Data(), nullptr);
+}
+
+TEST(TreeNodes, AViewHearsNothingInsideABatchUpdateUntilTheOutermostEnds) {
+  TTreeNodes items;
+  RecordingObserver view;
+  items.SetObserver(&view);
+
+  items.BeginUpdate();
+  items.BeginUpdate();
+  TTreeNode* root = items.AddFirst(nullptr, "root");
+  items.AddChild(root, "child")->SetText("renamed");
+  root->SetExpanded(true);
+  items.EndUpdate();
+  EXPECT_EQ(view.events, std::vector<std::string>({"begin"})) << "an inner end is not the outermost";
+  items.EndUpdate();
+  EXPECT_EQ(view.events, std::vector<std::string>({"begin", "end"}));
+  EXPECT_FALSE(items.Updating());
+}
+
+TEST(TreeNodes, AViewHearsEachChangeOutsideABatchUpdate) {
+  TTreeNodes items;
+  items.SortType = TSortType::stText;
+  RecordingObserver view;
+  items.SetObserver(&view);
+
+  TTreeNode* a = items.AddChild(nullptr, "b");
+  items.AddFirst(nullptr, "a");
+  a->SetText("c");
+  a->SetExpanded(true);
+  items.Delete(a);
+  EXPECT_EQ(view.events, std::vector<std::string>({"inserting@0", "inserted", "inserting@0", "inserted", "changed",
+                                                   "reordering", "reordered", "expanded", "removing", "removed"}));
+}
+
+}  // namespace
+}  // namespace corvane

@@ -1,0 +1,503 @@
+#include "viewer_core.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+
+#include "node_kinds.h"
+#include "pe_writer.h"
+#include "temp_files.h"
+#include "tree_output.h"
+#include "viewer_test_support.h"
+
+namespace corvane {
+namespace {
+
+using testing::BuiltImage;
+using testing::ByName;
+using testing::ByOrdinal;
+using testing::FixedFileInfo;
+using testing::Layout;
+using testing::PeWriter;
+using testing::TempDir;
+using testing::TestViewer;
+
+std::string Tree(const ViewerCore& core) { return TreeAsText(core.Items(), {}); }
+
+// Restores the working directory, which opening files changes.
+class ViewerCoreTest : public ::testing::Test {
+ protected:
+  ViewerCoreTest() : startDirectory_(std::filesystem::current_path()) {}
+  ~ViewerCoreTest() override { std::filesystem::current_path(startDirectory_); }
+
+  std::string Write(const std::string& name, const BuiltImage& image) { return dir_.Write(name, image.bytes); }
+  std::string Write(const std::string& name, const std::string& bytes) {
+    return dir_.Write(name, {reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()});
+  }
+
+  TempDir dir_;
+  TestViewer viewer_;
+
+ private:
+  std::filesystem::path startDirectory_;
+};
+
+TEST_F(ViewerCoreTest, AFileShowsStatsExportsAndLibrariesInTheirFixedOrder) {
+  const std::string path = Write(
+      "app.dll", PeWriter(Layout::Pe32)
+                     .ImageBase(0x400000)
+                     .SizeOfCode(1536)
+                     .SizeOfInitializedData(1000)
+                     .SizeOfUninitializedData(24)
+                     .Export("Zeta", 7)
+                     .Export("alpha", 0)
+                     .Import("zlib.dll", {ByName("inflate"), ByName("Deflate")})
+                     .Import("KERNEL32.dll", {ByName("ExitProcess"), ByOrdinal(17), ByName("CreateFileA")})
+                     .Import("empty.dll", {ByName("")})
+                     .Import("advapi32.dll", {ByOrdinal(65535)})
+                     .Version(FixedFileInfo{.fileVersionMS = 0x10002,
+                                            .fileVersionLS = 0x30004,
+                                            .productVersionMS = 0xFFFF0000,
+                                            .productVersionLS = 0x0000FFFF,
+                                            .fileFlags = 0x21,
+                                            .fileType = 2})
+                     .Build());
+
+  viewer_.core.ProcessFile(nullptr, path);
+
+  EXPECT_EQ(Tree(viewer_.core), path + "\n" +
+                                    "├── Stats\n"
+                                    "│   ├── Image Base Addr: 0x00400000\n"
+                                    "│   ├── Code:  2 Kb (1536 bytes)\n"
+                                    "│   ├── Data:  1 Kb (1024 bytes)\n"
+                                    "│   ├── Version: 1.2.3.4\n"
+                                    "│   ├── Product Version: 65535.0.0.65535\n"
+                                    "│   ├── Flags: SpecialBuild Debug\n"
+                                    "│   └── Type: Dynamic Link Library\n"
+                                    "├── Exported APIs\n"
+                                    "│   ├── Zeta (7)\n"
+                                    "│   └── alpha (0)\n"
+                                    "├── advapi32.dll\n"
+                                    "│   └──  65535 (ordinal)\n"
+                                    "├── KERNEL32.dll\n"
+                                    "│   ├──     17 (ordinal)\n"
+                                    "│   ├── CreateFileA\n"
+                                    "│   └── ExitProcess\n"
+                                    "├── zlib.dll\n"
+                                    "│   ├── Deflate\n"
+                                    "│   └── inflate\n"
+                                    "└── empty.dll\n");
+  EXPECT_TRUE(viewer_.shell.errors.empty());
+}
+
+TEST_F(ViewerCoreTest, NodesCarryTheIconOfTheirKindAndOnlyTheRootIsExpanded) {
+  const std::string path = Write("a.dll", PeWriter(Layout::Pe32)
+                                              .Export("f", 0)
+                                              .Import("lib.dll", {ByName("g")})
+                                              .Version(FixedFileInfo{.fileType = 1})
+                                              .Build());
+  viewer_.core.ProcessFile(nullptr, path);
+
+  const TTreeNode* root = viewer_.core.Items().TopItem(0);
+  const TTreeNode* stats = root->Item(0);
+  const TTreeNode* exports = root->Item(1);
+  const TTreeNode* library = root->Item(2);
+  EXPECT_EQ(root->ImageIndex(), kIconFile);
+  EXPECT_EQ(stats->ImageIndex(), kIconStats);
+  EXPECT_EQ(stats->Item(0)->ImageIndex(), kIconStatsValue);
+  EXPECT_EQ(stats->Item(3)->ImageIndex(), kIconVersionValue);
+  EXPECT_EQ(exports->ImageIndex(), kIconExports);
+  EXPECT_EQ(exports->Item(0)->ImageIndex(), kIconExport);
+  EXPECT_EQ(library->ImageIndex(), kIconLibrary);
+  EXPECT_EQ(library->Item(0)->ImageIndex(), kIconImport);
+  EXPECT_EQ(library->Item(0)->SelectedIndex(), kIconImport);
+  EXPECT_EQ(library->Item(0)->StateIndex(), kIconImport);
+  EXPECT_TRUE(root->Expanded());
+  EXPECT_FALSE(stats->Expanded());
+  EXPECT_FALSE(exports->Expanded());
+  EXPECT_FALSE(library->Expanded());
+}
+
+TEST_F(ViewerCoreTest, AFileWithoutExportsOrImportsShowsOnlyStats) {
+  const std::string path = Write("bare.exe", testing::MinimalPe(Layout::Pe32));
+  viewer_.core.ProcessFile(nullptr, path);
+  const TTreeNode* root = viewer_.core.Items().TopItem(0);
+  ASSERT_EQ(root->Count(), 1);
+  EXPECT_EQ(root->Item(0)->Text(), "Stats");
+  EXPECT_EQ(root->Item(0)->Count(), 3) << "no version resource, so no version entries";
+}
+
+TEST_F(ViewerCoreTest, ExportsByOrdinalOnlyGiveNoExportBranch) {
+  const std::string path = Write("ordinals.dll", PeWriter(Layout::Pe32).UnnamedExports(5).Build());
+  viewer_.core.ProcessFile(nullptr, path);
+  const TTreeNode* root = viewer_.core.Items().TopItem(0);
+  ASSERT_EQ(root->Count(), 1);
+  EXPECT_EQ(root->Item(0)->Text(), "Stats");
+}
+
+TEST_F(ViewerCoreTest, ALibraryNamedByTwoDescriptorsShowsOnceWithTheUnionOfTheirFunctions) {
+  const std::string path = Write("split.exe", PeWriter(Layout::Pe32)
+                                                  .SizeOfCode(512)
+                                                  .SizeOfInitializedData(0)
+                                                  .Import("KERNEL32.dll", {ByName("Sleep"), ByName("ExitProcess")})
+                                                  .Import("USER32.dll", {ByName("MessageBoxA")})
+                                                  .Import("KERNEL32.dll", {ByName("GetTickCount"), ByName("Sleep")})
+                                                  .Import("kernel32.dll", {ByName("Beep")})
+                                                  .Build());
+  viewer_.core.ProcessFile(nullptr, path);
+  EXPECT_EQ(Tree(viewer_.core), path + "\n" +
+                                    "├── Stats\n"
+                                    "│   ├── Image Base Addr: 0x00400000\n"
+                                    "│   ├── Code:  1 Kb (512 bytes)\n"
+                                    "│   └── Data:  0 Kb (0 bytes)\n"
+                                    "├── KERNEL32.dll\n"
+                                    "│   ├── ExitProcess\n"
+                                    "│   ├── GetTickCount\n"
+                                    "│   └── Sleep\n"
+                                    "├── kernel32.dll\n"
+                                    "│   └── Beep\n"
+                                    "└── USER32.dll\n"
+                                    "    └── MessageBoxA\n");
+}
+
+TEST_F(ViewerCoreTest, PumpsOncePerExportAndImportedFunctionWithTheWindowDisabled) {
+  const std::string path = Write("pump.dll", PeWriter(Layout::Pe32)
+                                                 .Export("a", 0)
+                                                 .Export("b", 1)
+                                                 .Import("x.dll", {ByName("f"), ByName("f"), ByOrdinal(3)})
+                                                 .Build());
+  viewer_.core.ProcessFile(nullptr, path);
+  EXPECT_EQ(viewer_.shell.pumps, 5) << "a duplicate function is pumped for too";
+  EXPECT_EQ(viewer_.shell.pumpsWhileDisabled, 5);
+  EXPECT_TRUE(viewer_.shell.enabled);
+  EXPECT_EQ(viewer_.shell.cursorDepth, 0);
+  EXPECT_EQ(viewer_.shell.focused, 1);
+  EXPECT_FALSE(viewer_.core.Items().Updating());
+}
+
+TEST_F(ViewerCoreTest, ABuildThatFailsMidwayStillEnablesTheWindowAndRestoresTheCursor) {
+  const std::string path = Write("throw.dll", PeWriter(Layout::Pe32).Export("a", 0).Build());
+  viewer_.shell.onPump = [] { throw std::runtime_error("pump failed"); };
+  EXPECT_THROW(viewer_.core.ProcessFile(nullptr, path), std::runtime_error);
+  EXPECT_TRUE(viewer_.shell.enabled);
+  EXPECT_EQ(viewer_.shell.cursorDepth, 0);
+  EXPECT_FALSE(viewer_.core.Items().Updating());
+  EXPECT_FALSE(viewer_.core.Building());
+}
+
+TEST_F(ViewerCoreTest, EachFailureGivesItsOwnMessageAndNoNode) {
+  const BuiltImage valid = PeWriter(Layout::Pe32).Build();
+  std::string notPe(valid.bytes.begin(), valid.bytes.end());
+  notPe[valid.ntHeaders + 2] = 'X';  // "PE" followed by non-zero bytes
+  std::string ne(valid.bytes.begin(), valid.bytes.end());
+  ne.replace(valid.ntHeaders, 4, std::string("NE\x05\x00", 4));
+  std::string le(valid.bytes.begin(), valid.bytes.end());
+  le.replace(valid.ntHeaders, 2, "LE");
+  const std::string fifo = dir_.Path() + "/fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+
+  const struct {
+    std::string path;
+    const char* message;
+  } cases[] = {
+      {dir_.Path() + "/missing.exe", "File not found."},
+      {dir_.Path(), "File not found."},
+      {fifo, "File not found."},
+      {"/dev/zero", "File not found."},
+      {"", "File not found."},
+      {Write("empty.exe", std::string()), "Unable to map file into memory."},
+      {Write("dos.exe", std::string("MZ") + std::string(0x3E, '\0')), kMessageNotPe},
+      {Write("short.exe", "MZ"), kMessageNotPe},
+      {Write("text.txt", "hello"), kMessageNotPe},
+      {Write("notpe.exe", notPe), kMessageNotPe},
+      {Write("ne.exe", ne), kMessageNotPe},
+      {Write("le.vxd", le), kMessageNotPe},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    viewer_.shell.errors.clear();
+    viewer_.core.ProcessFile(nullptr, c.path);
+    ASSERT_EQ(viewer_.shell.errors.size(), 1u);
+    EXPECT_EQ(viewer_.shell.errors[0].text, QString::fromLatin1(c.message));
+    EXPECT_EQ(viewer_.shell.errors[0].style, kErrorBoxStyle);
+    EXPECT_EQ(viewer_.shell.errors[0].file, c.path);
+    EXPECT_EQ(viewer_.core.Items().GetCount(), 0);
+  }
+  EXPECT_EQ(viewer_.core.CodeTotal(), 0u);
+}
+
+TEST_F(ViewerCoreTest, AFileIsReleasedBeforeItsErrorBoxShows) {
+  const std::string path = Write("text.txt", "not an image at all");
+  bool fileStillOpen = false;
+  viewer_.shell.onError = [&] {
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+      std::error_code error;
+      if (std::filesystem::read_symlink(entry.path(), error) == path) fileStillOpen = true;
+    }
+    std::ifstream maps("/proc/self/maps");
+    for (std::string line; std::getline(maps, line);) {
+      if (line.find(path) != std::string::npos) fileStillOpen = true;
+    }
+  };
+  viewer_.core.ProcessFile(nullptr, path);
+  ASSERT_EQ(viewer_.shell.errors.size(), 1u);
+  EXPECT_FALSE(fileStillOpen);
+}
+
+TEST_F(ViewerCoreTest, OpenListShowsTheNewestFileFirstAndReplacesWhatWasShown) {
+  const BuiltImage image = PeWriter(Layout::Pe32).SizeOfCode(1000).Build();
+  const QString a = QString::fromStdString(Write("a.exe", image));
+  const QString b = QString::fromStdString(Write("b.exe", image));
+  const QString c = QString::fromStdString(Write("c.exe", image));
+
+  viewer_.core.OpenList({a});
+  viewer_.core.OpenList({a, b, c, a});
+
+  const TTreeNodes& items = viewer_.core.Items();
+  ASSERT_EQ(items.TopCount(), 4);
+  EXPECT_EQ(items.TopItem(0)->Text(), a);
+  EXPECT_EQ(items.TopItem(1)->Text(), c);
+  EXPECT_EQ(items.TopItem(2)->Text(), b);
+  EXPECT_EQ(items.TopItem(3)->Text(), a);
+  EXPECT_EQ(viewer_.core.CodeTotal(), 4000u) << "a file named twice counts twice";
+  EXPECT_EQ(viewer_.shell.status[0], "Code: 4 Kb");
+  EXPECT_EQ(viewer_.shell.cursorDepth, 0);
+}
+
+TEST_F(ViewerCoreTest, OpenListMakesTheFirstFilesFolderCurrentEvenWhenItFails) {
+  std::filesystem::create_directory(dir_.Path() + "/first");
+  const std::string good = Write("second/good.exe", PeWriter(Layout::Pe32).Build());
+
+  viewer_.core.OpenList({QString::fromStdString(dir_.Path() + "/first/missing.exe"), QString::fromStdString(good)});
+
+  EXPECT_EQ(viewer_.shell.errors.size(), 1u);
+  EXPECT_EQ(viewer_.core.Items().TopCount(), 1);
+  EXPECT_EQ(viewer_.core.FileFolder(), dir_.Path() + "/first/");
+  EXPECT_EQ(std::filesystem::current_path(), std::filesystem::path(dir_.Path() + "/first"));
+}
+
+TEST_F(ViewerCoreTest, SetFileFolderKeepsTheFinalSeparatorAndIgnoresAFailingChange) {
+  const std::filesystem::path before = std::filesystem::current_path();
+  viewer_.core.SetFileFolder("app.exe");
+  EXPECT_EQ(viewer_.core.FileFolder(), "");
+  EXPECT_EQ(std::filesystem::current_path(), before);
+
+  viewer_.core.SetFileFolder("/no/such/folder/app.exe");
+  EXPECT_EQ(viewer_.core.FileFolder(), "/no/such/folder/");
+  EXPECT_EQ(std::filesystem::current_path(), before);
+
+  viewer_.core.SetFileFolder(dir_.Path() + "/app.exe");
+  EXPECT_EQ(viewer_.core.FileFolder(), dir_.Path() + "/");
+  EXPECT_EQ(std::filesystem::current_path(), std::filesystem::path(dir_.Path()));
+}
+
+TEST_F(ViewerCoreTest, OpeningAnEmptyListClearsTheTreeAndTotals) {
+  viewer_.core.OpenList({QString::fromStdString(Write("a.exe", PeWriter(Layout::Pe32).SizeOfCode(4096).Build()))});
+  int deletions = 0;
+  viewer_.core.Items().OnDeletion = [&](TTreeNode*) { ++deletions; };
+
+  viewer_.core.OpenList({});
+
+  EXPECT_EQ(deletions, 5) << "the root, Stats and its three entries";
+  EXPECT_EQ(viewer_.core.Items().GetCount(), 0);
+  EXPECT_EQ(viewer_.core.CodeTotal(), 0u);
+  EXPECT_EQ(viewer_.shell.status, std::vector<QString>(kStatusPanelCount));
+}
+
+TEST(FormatSize, RoundsToTheNearestKilobyteWithHalvesUp) {
+  const struct {
+    std::uint32_t bytes;
+    const char* text;
+  } cases[] = {{0, " 0 Kb (0 bytes)"},       {511, " 0 Kb (511 bytes)"},   {512, " 1 Kb (512 bytes)"},
+               {1535, " 1 Kb (1535 bytes)"}, {1536, " 2 Kb (1536 bytes)"},
+               {0xFFFFFFFF, " 0 Kb (4294967295 bytes)"}};  // the 32-bit sum wraps
+  for (const auto& c : cases) EXPECT_EQ(FormatSize(c.bytes), QString::fromLatin1(c.text)) << c.bytes;
+}
+
+TEST_F(ViewerCoreTest, StatusPanelsShowTotalsOnlyOnceThereIsCode) {
+  const std::string resourceOnly =
+      Write("res.dll", PeWriter(Layout::Pe32).SizeOfCode(0).SizeOfInitializedData(2048).Build());
+  viewer_.core.ProcessFile(nullptr, resourceOnly);
+  EXPECT_EQ(viewer_.shell.status, std::vector<QString>(kStatusPanelCount)) << "data without code shows nothing";
+
+  const std::string half = Write("half.dll", PeWriter(Layout::Pe32).SizeOfCode(512).SizeOfInitializedData(0).Build());
+  viewer_.core.ProcessFile(nullptr, half);
+  EXPECT_EQ(viewer_.shell.status, std::vector<QString>({"Code: 1 Kb", "Data: 2 Kb", "Total: 3 Kb", ""}));
+
+  viewer_.core.ClearAll();
+  EXPECT_EQ(viewer_.shell.status, std::vector<QString>(kStatusPanelCount));
+  EXPECT_EQ(viewer_.core.DataTotal(), 0u);
+}
+
+TEST_F(ViewerCoreTest, EachKilobyteFigureIsRoundedFromItsOwnTotal) {
+  viewer_.core.ProcessFile(nullptr,
+                           Write("h.dll", PeWriter(Layout::Pe32).SizeOfCode(512).SizeOfInitializedData(512).Build()));
+  EXPECT_EQ(viewer_.shell.status, std::vector<QString>({"Code: 1 Kb", "Data: 1 Kb", "Total: 1 Kb", ""}));
+}
+
+TEST_F(ViewerCoreTest, VersionEntriesFollowTheFlagsAndTypeTables) {
+  const struct {
+    FixedFileInfo info;
+    QStringList entries;
+  } cases[] = {
+      {{.fileFlagsMask = 0x01, .fileFlags = 0x21, .fileType = 1}, {"Flags: Debug", "Type: Application"}},
+      {{.fileFlagsMask = 0x3F, .fileFlags = 0x3F, .fileType = 0},
+       {"Flags: SpecialBuild PrivateBuild PreRelease Patched InfoInferred Debug", "Type: Unknown"}},
+      {{.fileFlagsMask = 0xFF, .fileFlags = 0x40, .fileType = 7}, {"Flags:", "Type: Static Link Library"}},
+      {{.fileFlagsMask = 0x00, .fileFlags = 0x3F, .fileType = 6}, {}},
+      {{.fileFlags = 0, .fileType = 8}, {}},
+      {{.fileType = 5}, {"Type: Virtual Device Driver"}},
+  };
+  for (const auto& c : cases) {
+    viewer_.core.ClearAll();
+    viewer_.core.ProcessFile(nullptr, Write("v.dll", PeWriter(Layout::Pe32).Version(c.info).Build()));
+    const TTreeNode* stats = viewer_.core.Items().TopItem(0)->Item(0);
+    QStringList entries;
+    for (int i = 5; i < stats->Count(); ++i) entries << stats->Item(i)->Text();
+    EXPECT_EQ(entries, c.entries);
+    EXPECT_EQ(stats->Item(3)->Text(), "Version: 0.0.0.0");
+  }
+}
+
+TEST_F(ViewerCoreTest, Pe32PlusImagesShowTheirWideImageBaseAndOrdinalImports) {
+  const std::string path = Write("wide.dll", PeWriter(Layout::Pe32Plus)
+                                                 .ImageBase(0x180000000ull)
+                                                 .Import("KERNEL32.dll", {ByName("Sleep"), ByOrdinal(42)})
+                                                 .Build());
+  viewer_.core.ProcessFile(nullptr, path);
+  const TTreeNode* root = viewer_.core.Items().TopItem(0);
+  EXPECT_EQ(root->Item(0)->Item(0)->Text(), "Image Base Addr: 0x0000000180000000");
+  ASSERT_EQ(root->Item(1)->Count(), 2);
+  EXPECT_EQ(root->Item(1)->Item(0)->Text(), "    42 (ordinal)");
+  EXPECT_EQ(root->Item(1)->Item(1)->Text(), "Sleep");
+}
+
+TEST_F(ViewerCoreTest, AFileBuiltUnderALibraryNodeGoesBeforeTheFunctionsImportedFromIt) {
+  const std::string app = Write("app.exe", PeWriter(Layout::Pe32)
+                                               .SizeOfCode(1024)
+                                               .Import("lib.dll", {ByName("Zap"), ByName("apply")})
+                                               .Build());
+  const std::string lib = Write("lib.dll", PeWriter(Layout::Pe32)
+                                               .SizeOfCode(2048)
+                                               .Export("Zap", 0)
+                                               .Import("dep.dll", {ByName("helper")})
+                                               .Build());
+  viewer_.core.ProcessFile(nullptr, app);
+  TTreeNode* library = viewer_.core.Items().TopItem(0)->Item(1);
+  ASSERT_EQ(library->Text(), "lib.dll");
+
+  viewer_.core.ProcessFile(library, lib);
+
+  EXPECT_EQ(library->ImageIndex(), kIconInspectedLibrary);
+  EXPECT_TRUE(library->Expanded());
+  QStringList children;
+  for (int i = 0; i < library->Count(); ++i) children << library->Item(i)->Text();
+  EXPECT_EQ(children, QStringList({"Stats", "Exported APIs", "dep.dll", "apply", "Zap"}));
+  EXPECT_EQ(viewer_.core.Items().TopCount(), 1);
+  EXPECT_EQ(viewer_.core.CodeTotal(), 3072u);
+  EXPECT_EQ(viewer_.shell.status[0], "Code: 3 Kb");
+}
+
+class CompareTest : public ::testing::Test {
+ protected:
+  TTreeNode* Node(const QString& text, int icon, bool withChild = false) {
+    TTreeNode* node = viewer_.core.Items().AddChild(nullptr, text);
+    SetNodeIcon(node, icon);
+    if (withChild) viewer_.core.Items().AddChild(node, "child");
+    return node;
+  }
+  int Compare(TTreeNode* a, TTreeNode* b) {
+    int result = 99;
+    viewer_.core.InfoTreeCompare(a, b, 0, result);
+    return result;
+  }
+  TestViewer viewer_;
+};
+
+TEST_F(CompareTest, GroupsComeFirstThenTextsWithoutRegardToCase) {
+  TTreeNode* stats = Node("Stats", kIconStats, true);
+  TTreeNode* exports = Node("Exported APIs", kIconExports, true);
+  TTreeNode* library = Node("zlib.dll", kIconLibrary, true);
+  TTreeNode* inspected = Node("a.dll", kIconInspectedLibrary, true);
+  TTreeNode* childless = Node("a.dll", kIconLibrary);
+  TTreeNode* function = Node("Zap", kIconImport, true);
+
+  EXPECT_EQ(Compare(stats, exports), -1);
+  EXPECT_EQ(Compare(exports, library), -1);
+  EXPECT_EQ(Compare(library, childless), -1) << "a library with functions goes before one without";
+  EXPECT_EQ(Compare(childless, library), 1);
+  EXPECT_EQ(Compare(inspected, library), -1);
+  EXPECT_EQ(Compare(function, childless), 1) << "both ungrouped, so their texts decide";
+
+  EXPECT_EQ(Compare(Node("kernel32.dll", kIconImport), Node("KERNEL32.DLL", kIconImport)), 0);
+  EXPECT_EQ(Compare(Node("advapi32.dll", kIconImport), Node("KERNEL32.dll", kIconImport)), -1);
+  EXPECT_EQ(Compare(Node("b", kIconImport), Node("A", kIconImport)), 1);
+  EXPECT_EQ(Compare(Node("    17 (ordinal)", kIconImport), Node("Abc", kIconImport)), -1);
+  EXPECT_EQ(Compare(Node("", kIconImport), Node("", kIconImport)), 0);
+  EXPECT_EQ(Compare(Node("", kIconImport), Node(" ", kIconImport)), -1);
+  EXPECT_EQ(Compare(Node("a", kIconImport), Node("", kIconImport)), 1);
+}
+
+TEST_F(CompareTest, TextsAreOrderedLinguisticallyNotByCodePoint) {
+  // Code points would put "Zeta" before "alpha" and "é" after "f".
+  EXPECT_EQ(Compare(Node("alpha", kIconImport), Node("Zeta", kIconImport)), -1);
+  EXPECT_EQ(Compare(Node(QString::fromUtf8("\xC3\xA9t\xC3\xA9"), kIconImport), Node("fa", kIconImport)), -1);
+}
+
+TEST(NodeOrderGroup, DependsOnKindOnlyForNodesWithChildren) {
+  TTreeNodes items;
+  EXPECT_EQ(NodeOrderGroup(nullptr), 100);
+  const int expected[kNodeIconCount] = {0, 2, 2, 1, 100, 100, 0, 1, 2};
+  for (int icon = 0; icon < kNodeIconCount; ++icon) {
+    TTreeNode* node = items.AddChild(nullptr, "n");
+    SetNodeIcon(node, icon);
+    EXPECT_EQ(NodeOrderGroup(node), 100) << icon;
+    items.AddChild(node, "child");
+    EXPECT_EQ(NodeOrderGroup(node), expected[icon]) << icon;
+  }
+  TTreeNode* unknown = items.AddChild(nullptr, "n");
+  SetNodeIcon(unknown, 9);
+  items.AddChild(unknown, "child");
+  EXPECT_EQ(NodeOrderGroup(unknown), 100);
+}
+
+TEST(InfoTreeKeyDown, OnlyTheContextMenuKeySetsKeyPopupAndNoKeyIsChanged) {
+  TestViewer viewer;
+  std::uint16_t key = 0x79;  // F10
+  viewer.core.InfoTreeKeyDown(key, 1);
+  EXPECT_FALSE(viewer.core.KeyPopup());
+  EXPECT_EQ(key, 0x79);
+  key = 0x5D;
+  viewer.core.InfoTreeKeyDown(key, 0);
+  EXPECT_TRUE(viewer.core.KeyPopup());
+  EXPECT_EQ(key, 0x5D);
+  key = 0x0D;
+  viewer.core.InfoTreeKeyDown(key, 0);
+  EXPECT_TRUE(viewer.core.KeyPopup()) << "no key clears it";
+}
+
+TEST(InfoTreeDeletion, ReleasesAnAttachedBlock) {
+  TestViewer viewer;
+  TTreeNode* node = viewer.core.Items().AddChild(nullptr, "n");
+  node->SetData(std::make_unique<std::byte[]>(8));
+  TTreeNode* seen = nullptr;
+  void* dataAtDeletion = reinterpret_cast<void*>(1);
+  auto release = viewer.core.Items().OnDeletion;
+  viewer.core.Items().OnDeletion = [&](TTreeNode* deleted) {
+    release(deleted);
+    seen = deleted;
+    dataAtDeletion = deleted->Data();
+  };
+  viewer.core.ClearAll();
+  EXPECT_EQ(seen, node);
+  EXPECT_EQ(dataAtDeletion, nullptr);
+}
+
+}  // namespace
+}  // namespace corvane

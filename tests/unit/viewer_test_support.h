@@ -1,0 +1,63 @@
+#pragma once
+
+// A ViewerShell that records what the window would have shown, for tests of
+// the viewer's flows.
+
+#include <QString>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "viewer_core.h"
+
+namespace corvane::testing {
+
+class RecordingShell final : public ViewerShell {
+ public:
+  struct Error {
+    std::string file;
+    QString text;
+    std::uint32_t style;
+  };
+
+  void Attach(const ViewerCore& core) { core_ = &core; }
+
+  int ShowError(const QString& text, std::uint32_t style) override {
+    errors.push_back({core_ != nullptr ? core_->FileInProcess() : std::string(), text, style});
+    if (onError) onError();
+    return 1;
+  }
+  void PumpMessages() override {
+    ++pumps;
+    if (!enabled) ++pumpsWhileDisabled;
+    if (onPump) onPump();
+  }
+  void SetWaitCursor() override { ++cursorDepth; }
+  void RestoreCursor() override { --cursorDepth; }
+  void SetWindowEnabled(bool value) override { enabled = value; }
+  void FocusWindow() override { ++focused; }
+  void SetStatusPanelText(int panel, const QString& text) override { status.at(static_cast<std::size_t>(panel)) = text; }
+
+  std::vector<Error> errors;
+  std::vector<QString> status = std::vector<QString>(kStatusPanelCount);
+  int pumps = 0;
+  int pumpsWhileDisabled = 0;
+  int cursorDepth = 0;
+  int focused = 0;
+  bool enabled = true;
+  std::function<void()> onPump;
+  std::function<void()> onError;
+
+ private:
+  const ViewerCore* core_ = nullptr;
+};
+
+// A viewer with its recording shell, as a test fixture's member.
+struct TestViewer {
+  TestViewer() { shell.Attach(core); }
+  RecordingShell shell;
+  ViewerCore core{shell};
+};
+
+}  // namespace corvane::testing
