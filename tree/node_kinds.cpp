@@ -6,9 +6,7 @@ namespace corvane {
 
 void SetNodeIcon(TTreeNode* node, int icon) {
   if (node == nullptr) return;
-  node->SetImageIndex(icon);
-  node->SetSelectedIndex(icon);
-  node->SetStateIndex(icon);
+  node->SetIndexes(icon, icon, icon);
 }
 
 int NodeOrderGroup(const TTreeNode* node) {

@@ -4,6 +4,45 @@
 
 namespace corvane {
 
+class TTreeNodes::NodePool {
+ public:
+  TTreeNode* Create(TTreeNode* parent, const QString& text) {
+    void* slot = nullptr;
+    if (!free_.empty()) {
+      slot = free_.back();
+      free_.pop_back();
+    } else {
+      if (used_ == kBlockSize) {
+        blocks_.push_back(std::make_unique_for_overwrite<Slot[]>(kBlockSize));
+        used_ = 0;
+      }
+      slot = &blocks_.back()[used_++];
+    }
+    return new (slot) TTreeNode(nullptr, parent, text);
+  }
+
+  void Release(TTreeNode* node) {
+    node->~TTreeNode();
+    free_.push_back(node);
+  }
+
+  // Every node must have been destroyed before.
+  void Reset() {
+    blocks_.clear();
+    free_.clear();
+    used_ = kBlockSize;
+  }
+
+ private:
+  struct alignas(TTreeNode) Slot {
+    std::byte bytes[sizeof(TTreeNode)];
+  };
+  static constexpr std::size_t kBlockSize = 1024;
+  std::vector<std::unique_ptr<Slot[]>> blocks_;
+  std::size_t used_ = kBlockSize;
+  std::vector<void*> free_;
+};
+
 TTreeNode::TTreeNode(TTreeNodes* owner, TTreeNode* parent, QString text)
     : owner_(owner), parent_(parent), text_(std::move(text)) {}
 
@@ -36,6 +75,13 @@ void TTreeNode::SetStateIndex(int index) {
   Owner()->NodeChanged(this);
 }
 
+void TTreeNode::SetIndexes(int image, int selected, int state) {
+  imageIndex_ = static_cast<short>(image);
+  selectedIndex_ = static_cast<short>(selected);
+  stateIndex_ = static_cast<short>(state);
+  Owner()->NodeChanged(this);
+}
+
 TTreeNode* TTreeNode::Parent() const {
   // The hidden root is the only node that knows its owner.
   return parent_ != nullptr && parent_->owner_ == nullptr ? parent_ : nullptr;
@@ -56,7 +102,7 @@ int TTreeNode::Level() const {
 TTreeNode* TTreeNode::GetNextChild(const TTreeNode* child) const {
   if (child == nullptr || child->parent_ != this) return nullptr;
   const auto next = static_cast<std::size_t>(child->index_) + 1;
-  return next < children_.size() ? children_[next].get() : nullptr;
+  return next < children_.size() ? children_[next] : nullptr;
 }
 
 TTreeNode* TTreeNode::getNextSibling() const { return parent_ != nullptr ? parent_->GetNextChild(this) : nullptr; }
@@ -67,12 +113,17 @@ void TTreeNode::SetExpanded(bool expanded) {
   Owner()->ExpandedChanged(this);
 }
 
-TTreeNodes::TTreeNodes() : root_(new TTreeNode(this, nullptr, QString())) {}
+TTreeNodes::TTreeNodes() : pool_(std::make_unique<NodePool>()), root_(this, nullptr, QString()) {}
 
 TTreeNodes::~TTreeNodes() {
   // The view must not hear of nodes going while the store itself goes.
   observer_ = nullptr;
   Clear();
+}
+
+void TTreeNodes::Destroy(TTreeNode* node) {
+  for (TTreeNode* child : node->children_) Destroy(child);
+  pool_->Release(node);
 }
 
 TTreeNode* TTreeNodes::AddFirst(TTreeNode* sibling, const QString& text) {
@@ -89,16 +140,16 @@ TTreeNode* TTreeNodes::Insert(TTreeNode* parent, std::size_t position, const QSt
   const int row = static_cast<int>(position);
   if (TreeNodesObserver* observer = LiveObserver()) observer->NodesInserting(parent, row, row);
   auto& children = container->children_;
-  auto inserted = children.insert(children.begin() + static_cast<std::ptrdiff_t>(position),
-                                  std::unique_ptr<TTreeNode>(new TTreeNode(nullptr, container, text)));
+  TTreeNode* node = pool_->Create(container, text);
+  children.insert(children.begin() + static_cast<std::ptrdiff_t>(position), node);
   Renumber(container, position);
   ++count_;
   if (TreeNodesObserver* observer = LiveObserver()) observer->NodesInserted();
-  return inserted->get();
+  return node;
 }
 
 void TTreeNodes::RaiseDeletion(TTreeNode* node) {
-  for (const auto& child : node->children_) RaiseDeletion(child.get());
+  for (TTreeNode* child : node->children_) RaiseDeletion(child);
   --count_;
   if (OnDeletion) OnDeletion(node);
 }
@@ -110,15 +161,18 @@ void TTreeNodes::Delete(TTreeNode* node) {
   TTreeNode* container = node->parent_;
   const auto position = static_cast<std::size_t>(node->index_);
   container->children_.erase(container->children_.begin() + static_cast<std::ptrdiff_t>(position));
+  Destroy(node);
   Renumber(container, position);
   if (TreeNodesObserver* observer = LiveObserver()) observer->NodeRemoved();
 }
 
 void TTreeNodes::Clear() {
-  if (root_->children_.empty()) return;
+  if (root_.children_.empty()) return;
   BeginUpdate();
-  for (const auto& child : root_->children_) RaiseDeletion(child.get());
-  root_->children_.clear();
+  for (TTreeNode* child : root_.children_) RaiseDeletion(child);
+  for (TTreeNode* child : root_.children_) Destroy(child);
+  root_.children_.clear();
+  pool_->Reset();
   count_ = 0;
   EndUpdate();
 }
@@ -138,10 +192,10 @@ void TTreeNodes::SortChildren(TTreeNode* parent) {
   TreeNodesObserver* observer = LiveObserver();
   if (observer != nullptr) observer->ChildrenReordering(parent);
   std::stable_sort(container->children_.begin(), container->children_.end(),
-                   [this](const std::unique_ptr<TTreeNode>& a, const std::unique_ptr<TTreeNode>& b) {
+                   [this](TTreeNode* a, TTreeNode* b) {
                      int compare = 0;
                      if (OnCompare) {
-                       OnCompare(a.get(), b.get(), 0, compare);
+                       OnCompare(a, b, 0, compare);
                      } else {
                        compare = a->text_.compare(b->text_, Qt::CaseInsensitive);
                      }

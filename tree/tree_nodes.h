@@ -21,7 +21,6 @@ class TTreeNode {
  public:
   TTreeNode(const TTreeNode&) = delete;
   TTreeNode& operator=(const TTreeNode&) = delete;
-  ~TTreeNode();
 
   const QString& Text() const { return text_; }
   // Sets the text, then re-sorts this node's siblings when the collection
@@ -36,6 +35,8 @@ class TTreeNode {
   void SetImageIndex(int index);
   void SetSelectedIndex(int index);
   void SetStateIndex(int index);
+  // All three indexes at once, with one notification.
+  void SetIndexes(int image, int selected, int state);
 
   // The parent, or null for a top-level node.
   TTreeNode* Parent() const;
@@ -44,9 +45,9 @@ class TTreeNode {
   // Position among the siblings.
   int Index() const { return index_; }
   int Count() const { return static_cast<int>(children_.size()); }
-  TTreeNode* Item(int index) const { return children_[static_cast<std::size_t>(index)].get(); }
+  TTreeNode* Item(int index) const { return children_[static_cast<std::size_t>(index)]; }
   bool GetChildren() const { return !children_.empty(); }
-  TTreeNode* getFirstChild() const { return children_.empty() ? nullptr : children_.front().get(); }
+  TTreeNode* getFirstChild() const { return children_.empty() ? nullptr : children_.front(); }
   // The child that follows `child` among this node's children, or null.
   TTreeNode* GetNextChild(const TTreeNode* child) const;
   TTreeNode* getNextSibling() const;
@@ -62,12 +63,14 @@ class TTreeNode {
  private:
   friend class TTreeNodes;
   TTreeNode(TTreeNodes* owner, TTreeNode* parent, QString text);
+  // Nodes live in their collection's pool, which alone ends them.
+  ~TTreeNode();
 
   // Only the hidden root of a collection knows its owner; other nodes find it
   // through their ancestors, which keeps every node a pointer smaller.
   TTreeNodes* owner_ = nullptr;
   TTreeNode* parent_ = nullptr;
-  std::vector<std::unique_ptr<TTreeNode>> children_;
+  std::vector<TTreeNode*> children_;  // owned by the collection's pool
   QString text_;
   std::unique_ptr<std::byte[]> data_;
   int index_ = 0;
@@ -123,9 +126,9 @@ class TTreeNodes {
   // Number of nodes at every level.
   int GetCount() const { return count_; }
 
-  int TopCount() const { return root_->Count(); }
-  TTreeNode* TopItem(int index) const { return root_->Item(index); }
-  TTreeNode* GetFirstNode() const { return root_->getFirstChild(); }
+  int TopCount() const { return root_.Count(); }
+  TTreeNode* TopItem(int index) const { return root_.Item(index); }
+  TTreeNode* GetFirstNode() const { return root_.getFirstChild(); }
 
   void BeginUpdate();
   void EndUpdate();
@@ -144,15 +147,21 @@ class TTreeNodes {
 
  private:
   friend class TTreeNode;
+  class NodePool;
+
   TTreeNode* Insert(TTreeNode* parent, std::size_t position, const QString& text);
   void RaiseDeletion(TTreeNode* node);
+  void Destroy(TTreeNode* node);
   void Renumber(TTreeNode* parent, std::size_t from);
-  TTreeNode* ParentOrRoot(TTreeNode* parent) const { return parent != nullptr ? parent : root_.get(); }
+  TTreeNode* ParentOrRoot(TTreeNode* parent) { return parent != nullptr ? parent : &root_; }
   TreeNodesObserver* LiveObserver() const { return updateDepth_ == 0 ? observer_ : nullptr; }
   void NodeChanged(TTreeNode* node);
   void ExpandedChanged(TTreeNode* node);
 
-  std::unique_ptr<TTreeNode> root_;
+  // Nodes are allocated in blocks: a large file adds a hundred thousand of
+  // them, and one allocation each would cost as much time as reading it.
+  std::unique_ptr<NodePool> pool_;
+  TTreeNode root_;
   int count_ = 0;
   int updateDepth_ = 0;
   TreeNodesObserver* observer_ = nullptr;

@@ -6,7 +6,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tree_nodes.h"
@@ -18,14 +20,23 @@ struct FileError {
   QString message;
 };
 
+// Receives the output a chunk at a time, so that a tree of a hundred
+// thousand nodes never sits in memory a second time as text.
+using OutputSink = std::function<void(std::string_view chunk)>;
+
 // One line per node, depth first in display order; a top-level node's line is
 // its text alone, deeper lines carry "│   " or four spaces per ancestor below
 // the top level, then "├── " or "└── ". Then one line per non-empty status
 // panel. UTF-8.
-std::string TreeAsText(const TTreeNodes& items, const QStringList& status);
+void WriteTreeAsText(const TTreeNodes& items, const QStringList& status, const OutputSink& sink);
 
 // {"tree": [{"text", "icon", "children"}...], "status": [...], "errors":
-// [{"file", "message"}...]}, UTF-8, one line.
+// [{"file", "message"}...]} on one line, UTF-8.
+void WriteTreeAsJson(const TTreeNodes& items, const QStringList& status, const std::vector<FileError>& errors,
+                     const OutputSink& sink);
+
+// The same, collected into one string.
+std::string TreeAsText(const TTreeNodes& items, const QStringList& status);
 std::string TreeAsJson(const TTreeNodes& items, const QStringList& status, const std::vector<FileError>& errors);
 
 }  // namespace corvane

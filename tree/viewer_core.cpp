@@ -3,6 +3,8 @@
 #include <QHash>
 #include <QSet>
 
+#include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <unordered_map>
 #include <unordered_set>
@@ -24,7 +26,12 @@
 namespace corvane {
 
 QString TextFrom8Bit(std::string_view text) {
-  return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
+  // Names in PE files are almost always ASCII, which every 8-bit encoding
+  // shares with Latin-1; converting them as Latin-1 is several times faster
+  // than the general decoder, and a large DLL has a hundred thousand of them.
+  const bool ascii = std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  const auto size = static_cast<qsizetype>(text.size());
+  return ascii ? QString::fromLatin1(text.data(), size) : QString::fromLocal8Bit(text.data(), size);
 }
 
 QString FormatSize(std::uint32_t bytes) {
@@ -41,9 +48,15 @@ class FileTreeBuild {
   static bool OnExport(void* userA, void* userB, std::string_view name, std::int32_t nameOrdinal) {
     auto& build = *static_cast<FileTreeBuild*>(userA);
     auto* exports = static_cast<TTreeNode*>(userB);
-    QString text = TextFrom8Bit(name);
-    text += QStringLiteral(" (") + QString::number(nameOrdinal) + QLatin1Char(')');
-    SetNodeIcon(build.core_.items_.AddChild(exports, text), kIconExport);
+    // Composed in 8 bits so that the node's text is converted and allocated once.
+    std::string& text = build.exportText_;
+    text.assign(name);
+    text += " (";
+    char digits[16];
+    const auto converted = std::to_chars(digits, digits + sizeof digits, nameOrdinal);
+    text.append(digits, converted.ptr);
+    text += ')';
+    SetNodeIcon(build.core_.items_.AddChild(exports, TextFrom8Bit(text)), kIconExport);
     build.core_.shell_.PumpMessages();
     return true;
   }
@@ -108,6 +121,7 @@ class FileTreeBuild {
   QHash<QString, TTreeNode*> libraries_;
   std::unordered_map<TTreeNode*, QSet<QString>> functionTexts_;
   std::unordered_set<std::string_view> walkedLibraries_;
+  std::string exportText_;
 };
 
 namespace {

@@ -1,0 +1,21 @@
+// Writes the benchmark image to a file, for timing whole programs on it.
+// Usage: corvane-make-bench-image OUTPUT [EXPORTS [LIBRARIES [FUNCTIONS]]]
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+
+#include "bench_image.h"
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fputs("usage: corvane-make-bench-image OUTPUT [EXPORTS [LIBRARIES [FUNCTIONS]]]\n", stderr);
+    return 2;
+  }
+  const auto number = [&](int index, long fallback) { return argc > index ? std::strtol(argv[index], nullptr, 10) : fallback; };
+  const auto image = corvane::bench::LargeImage(static_cast<std::uint32_t>(number(2, 100'000)),
+                                                static_cast<int>(number(3, 200)), static_cast<int>(number(4, 50)));
+  std::ofstream out(argv[1], std::ios::binary);
+  out.write(reinterpret_cast<const char*>(image.bytes.data()), static_cast<std::streamsize>(image.bytes.size()));
+  return out ? 0 : 1;
+}
