@@ -1,7 +1,9 @@
 #include "viewer_core.h"
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <climits>
@@ -201,6 +203,15 @@ TEST_F(ViewerCoreTest, EachFailureGivesItsOwnMessageAndNoNode) {
   le.replace(valid.ntHeaders, 2, "LE");
   const std::string fifo = dir_.Path() + "/fifo";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string socketPath = dir_.Path() + "/socket";
+  const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_GE(listener, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  socketPath.copy(address.sun_path, sizeof address.sun_path - 1);
+  ASSERT_EQ(::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  const std::string dangling = dir_.Path() + "/dangling";
+  ASSERT_EQ(::symlink("/no/such/target", dangling.c_str()), 0);
 
   const struct {
     std::string path;
@@ -209,6 +220,8 @@ TEST_F(ViewerCoreTest, EachFailureGivesItsOwnMessageAndNoNode) {
       {dir_.Path() + "/missing.exe", "File not found."},
       {dir_.Path(), "File not found."},
       {fifo, "File not found."},
+      {socketPath, "File not found."},
+      {dangling, "File not found."},
       {"/dev/zero", "File not found."},
       {"", "File not found."},
       {Write("empty.exe", std::string()), "Unable to map file into memory."},
@@ -229,6 +242,7 @@ TEST_F(ViewerCoreTest, EachFailureGivesItsOwnMessageAndNoNode) {
     EXPECT_EQ(viewer_.shell.errors[0].file, c.path);
     EXPECT_EQ(viewer_.core.Items().GetCount(), 0);
   }
+  ::close(listener);
   EXPECT_EQ(viewer_.core.CodeTotal(), 0u);
 }
 
