@@ -156,7 +156,11 @@ void TTreeNodes::RaiseDeletion(TTreeNode* node) {
 
 void TTreeNodes::Delete(TTreeNode* node) {
   if (node == nullptr) return;
-  if (TreeNodesObserver* observer = LiveObserver()) observer->NodeRemoving(node);
+  if (TreeNodesObserver* observer = LiveObserver()) {
+    observer->NodeRemoving(node);
+  } else if (observer_ != nullptr) {
+    observer_->NodesDeletingInBatch();
+  }
   RaiseDeletion(node);
   TTreeNode* container = node->parent_;
   const auto position = static_cast<std::size_t>(node->index_);
@@ -169,6 +173,7 @@ void TTreeNodes::Delete(TTreeNode* node) {
 void TTreeNodes::Clear() {
   if (root_.children_.empty()) return;
   BeginUpdate();
+  if (observer_ != nullptr) observer_->NodesDeletingInBatch();
   for (TTreeNode* child : root_.children_) RaiseDeletion(child);
   for (TTreeNode* child : root_.children_) Destroy(child);
   root_.children_.clear();

@@ -83,12 +83,15 @@ class TTreeNode {
 // What a view needs to follow the store. Single changes are reported only
 // outside a batch update; inside one, the view hears nothing until the
 // outermost update ends, and then learns once that everything may have
-// changed.
+// changed. The one exception: nodes about to be freed inside an update are
+// announced, so that a view still showing them can let go before it could
+// touch freed memory.
 class TreeNodesObserver {
  public:
   virtual ~TreeNodesObserver() = default;
   virtual void BatchUpdateStarted() = 0;
   virtual void BatchUpdateEnded() = 0;
+  virtual void NodesDeletingInBatch() = 0;
   // `parent` null means the top level.
   virtual void NodesInserting(TTreeNode* parent, int first, int last) = 0;
   virtual void NodesInserted() = 0;

@@ -28,6 +28,7 @@ class RecordingObserver final : public TreeNodesObserver {
   std::vector<std::string> events;
   void BatchUpdateStarted() override { events.push_back("begin"); }
   void BatchUpdateEnded() override { events.push_back("end"); }
+  void NodesDeletingInBatch() override { events.push_back("deleting-in-batch"); }
   void NodesInserting(TTreeNode*, int first, int) override { events.push_back("inserting@" + std::to_string(first)); }
   void NodesInserted() override { events.push_back("inserted"); }
   void NodeRemoving(TTreeNode*) override { events.push_back("removing"); }
@@ -179,6 +180,21 @@ TEST(TreeNodes, AViewHearsNothingInsideABatchUpdateUntilTheOutermostEnds) {
   items.EndUpdate();
   EXPECT_EQ(view.events, std::vector<std::string>({"begin", "end"}));
   EXPECT_FALSE(items.Updating());
+}
+
+TEST(TreeNodes, AViewIsWarnedBeforeNodesItMayStillShowAreFreedInsideABatch) {
+  TTreeNodes items;
+  TTreeNode* a = items.AddChild(nullptr, "a");
+  items.AddChild(nullptr, "b");
+  RecordingObserver view;
+  items.SetObserver(&view);
+
+  items.BeginUpdate();
+  items.Delete(a);
+  items.Clear();
+  items.EndUpdate();
+  EXPECT_EQ(view.events,
+            std::vector<std::string>({"begin", "deleting-in-batch", "deleting-in-batch", "end"}));
 }
 
 TEST(TreeNodes, AViewHearsEachChangeOutsideABatchUpdate) {
