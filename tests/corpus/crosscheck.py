@@ -21,7 +21,7 @@ appears in the code below and counted in a note line:
 
 ordinal-named imports
     pefile replaces the ordinal of an import from a DLL whose ordinal table it
-    ships (ws2_32, oleaut32, wsock32) with the name it looks up. Corvane shows
+    ships (ws2_32, wsock32, oleaut32) with the name it looks up. Corvane shows
     what the file holds, so those imports are compared by pefile's raw
     ordinal (imp.import_by_ordinal / imp.ordinal).
 section offset rounding
@@ -37,12 +37,36 @@ pefile limits
 empty import name
     An import by name whose name is empty ends that library's list in
     Corvane; pefile skips the entry and goes on.
+section lookup
+    Corvane maps an RVA through the first section in table order whose file
+    data covers it, and reads a directory that starts below SizeOfHeaders at
+    the file offset equal to its RVA. pefile picks sections by VirtualSize,
+    clips them at the next section, rounds their addresses and falls back on
+    the file offset equal to any RVA outside them. The expectation uses
+    Corvane's lookup; where pefile would read other bytes its own lists are
+    not held against the walk, and its version lines are not compared.
+where Corvane finds no bytes
+    Names and tables at RVAs outside every section's file data, past the end
+    of the file, or without a NUL before the end of the file are skipped.
+strings pefile cuts short
+    pefile ends a string at the end of its section's file data (and at its
+    length limit); Corvane reads on to the NUL wherever it lies in the file.
 import descriptor with Name 0
     Corvane's descriptor list ends there; pefile's ends only at an all-zero
     descriptor.
-library without functions
-    pefile leaves out a descriptor whose thunk table yields no import;
-    Corvane still shows the library, with no children.
+thunk tables pefile rejects
+    pefile reads both thunk tables with heuristics of its own (entries that
+    point back into the table, ordinals with bits 16-30 set, repeated or
+    far-flung addresses end or void a table) and uses the import address
+    table when the lookup table came out empty. Corvane walks
+    OriginalFirstThunk whenever it is set, up to its zero entry, and shows
+    the low 16 bits of an ordinal. pefile's view is read through
+    pefile.get_import_table itself.
+libraries pefile leaves out
+    pefile drops a descriptor when it finds no import in it, when its name
+    is empty, or when one of its names cannot be read; Corvane shows the
+    library (an empty name included) with what it can read, possibly
+    nothing.
 ordinal 0
     pefile drops an import by ordinal 0; Corvane shows "     0 (ordinal)".
 names pefile rejects
@@ -54,29 +78,24 @@ exports pefile drops
     name-ordinal lies past the address table, and gives up after repeated
     entries; Corvane lists every name of the name table with its raw
     name-ordinal.
-where Corvane finds no bytes
-    Corvane maps an RVA only into a section's file data. pefile also maps
-    RVAs outside every section (to the same file offset) and in a section's
-    virtual tail (to no bytes). Names and tables at such RVAs are skipped by
-    Corvane, so the expectation skips them too.
-strings running past their section
-    pefile cuts a string at the end of its section's file data; Corvane reads
-    on to the NUL wherever it lies in the file.
 version blocks
     Corvane requires the root block's wValueLength to hold a whole
     VS_FIXEDFILEINFO and its wLength to reach past it; pefile does not.
     pefile requires the key "VS_VERSION_INFO", Corvane does not: when pefile
     refuses a version resource the version lines are not compared.
+unknown optional header magic
+    pefile reads such an image's directories as PE32 ones; Corvane cannot
+    tell where they are and shows no exports, imports or version.
 Kb on 32 bits
     Corvane computes Kb as (bytes + 512) >> 10 in 32-bit arithmetic, so sizes
     within 512 bytes of 4 GiB wrap; the expectation does the same.
 names that are not UTF-8
-    corvane-dump decodes names with the locale's 8-bit codec; a name that is
-    not valid UTF-8 is compared with every non-ASCII character folded.
+    corvane-dump decodes names with the locale's 8-bit codec; where a name is
+    not valid UTF-8, each run of non-ASCII characters compares as one "?".
 
-The expectation for exports and imports comes from a walk over pefile's
-structures that records, per entry, what each rule above does with it. The
-walk is itself checked against pefile's own lists; when the two disagree in a
+The expectation for exports and imports comes from a walk over the file's
+tables with Corvane's lookup, recording per entry what pefile makes of it.
+The walk is checked against pefile's own lists; when the two disagree in a
 way no rule explains, a note names the file, since the expectation for it is
 then in doubt.
 """
@@ -87,6 +106,7 @@ import concurrent.futures
 import contextlib
 import json
 import os
+import re
 import struct
 import subprocess
 import sys
@@ -127,23 +147,29 @@ ROUNDING_AFFECTED = "section offset rounding: files pefile reads differently (co
 STOCK_LIMITS = "pefile limits: files past pefile's stock limits (raised here)"
 EMPTY_IMPORT_NAME = "empty import name ends the library's list"
 NAME_ZERO_DESCRIPTOR = "import descriptor with Name 0 ends Corvane's list"
-LIBRARY_WITHOUT_FUNCTIONS = "library pefile leaves out for having no imports"
+LIBRARY_WITHOUT_FUNCTIONS = "library pefile leaves out for finding no imports in it"
+EMPTY_LIBRARY_NAME = "library with an empty name pefile skips"
+DROPPED_LIBRARY = "library pefile drops over one unreadable name"
 ORDINAL_ZERO = "ordinal 0 import pefile drops"
 REJECTED_NAMES = "names pefile rejects"
 DROPPED_EXPORTS = "exports pefile drops"
 NO_BYTES = "names or tables where Corvane finds no bytes (skipped)"
-LONG_STRINGS = "strings running past their section"
+SECTION_LOOKUP = "section lookup: RVAs pefile reads elsewhere (Corvane's lookup used)"
+VERSION_ELSEWHERE = "version resource pefile reads elsewhere (version lines not compared)"
+LONG_STRINGS = "strings pefile cuts short"
 VERSION_TOO_SHORT = "version block too short for Corvane (no version lines)"
-VERSION_REFUSED = "version resource pefile refuses (version lines not compared)"
+VERSION_REFUSED = "version block pefile does not read where Corvane does (version lines not compared)"
+ODD_MAGIC = "unknown optional header magic (no directories read)"
 KB_WRAP = "Kb computed on 32 bits wraps"
 NOT_UTF8 = "names that are not UTF-8 (compared folded)"
 DUMP_ERRORS = "corvane-dump reported errors (tree still compared)"
 WALK_DISAGREES = "pefile and the table walk disagree (expectation in doubt)"
 NOTE_ORDER = (ORDINAL_NAMED, ROUNDING_PRESENT, ROUNDING_AFFECTED, STOCK_LIMITS,
               EMPTY_IMPORT_NAME, NAME_ZERO_DESCRIPTOR, LIBRARY_WITHOUT_FUNCTIONS,
-              ORDINAL_ZERO, REJECTED_NAMES, DROPPED_EXPORTS, NO_BYTES, LONG_STRINGS,
-              VERSION_TOO_SHORT, VERSION_REFUSED, KB_WRAP, NOT_UTF8, DUMP_ERRORS,
-              WALK_DISAGREES)
+              EMPTY_LIBRARY_NAME, DROPPED_LIBRARY, ORDINAL_ZERO, REJECTED_NAMES,
+              DROPPED_EXPORTS, NO_BYTES, SECTION_LOOKUP, LONG_STRINGS, VERSION_TOO_SHORT,
+              VERSION_REFUSED, VERSION_ELSEWHERE, ODD_MAGIC, KB_WRAP, NOT_UTF8,
+              DUMP_ERRORS, WALK_DISAGREES)
 
 
 def raise_pefile_limits():
@@ -219,7 +245,12 @@ def is_utf8(raw):
 
 
 def fold(text):
-    return "".join(c if ord(c) < 0x80 else "?" for c in text)
+    """`text` with each run of non-ASCII characters as one "?".
+
+    Decoders differ in how many replacement characters a bad sequence
+    becomes, so only the ASCII around it is held to account.
+    """
+    return re.sub("[^\x00-\x7f]+", "?", text)
 
 
 def ordinal_text(ordinal):
@@ -234,9 +265,14 @@ def kb(size):
 class Image:
     """Reads a pefile-parsed image the way Corvane locates bytes.
 
-    Addresses go through pefile's own section lookup and offset translation
-    (so rounding, or its absence, follows the pefile parse), then the rules
-    above decide which of pefile's answers Corvane shares.
+    Section lookup: Corvane maps an RVA through the first section in table
+    order whose file data (VirtualAddress to VirtualAddress + SizeOfRawData)
+    covers it, with the header values as they are. pefile picks the section
+    by VirtualSize, clips it at the next section, rounds its addresses and
+    falls back on the file offset equal to the RVA. The expectation follows
+    Corvane's lookup over the section table as the file holds it; where
+    pefile would have read elsewhere the file is noted, and pefile's own
+    lists are not held against the walk since they were read elsewhere.
     """
 
     def __init__(self, pe, notes):
@@ -245,31 +281,76 @@ class Image:
         self.size = len(self.data)
         self.notes = notes
         self.pe32plus = pe.PE_TYPE == pefile.OPTIONAL_HEADER_MAGIC_PE_PLUS
+        self.lookup_differs = False
+        self.sections = []
+        nt_headers = pe.DOS_HEADER.e_lfanew
+        count = self.read(nt_headers + 6, "<H") or 0
+        optional_size = self.read(nt_headers + 20, "<H") or 0
+        table = nt_headers + 24 + optional_size
+        for index in range(count):
+            header = table + 40 * index
+            if header + 40 > self.size:
+                break
+            address, raw_size, raw_pointer = struct.unpack_from("<3I", self.data, header + 12)
+            if raw_size:
+                self.sections.append((address, address + raw_size, raw_pointer))
 
-    def offset(self, rva):
-        """File offset of `rva` inside a section's file data, or None."""
+    @contextlib.contextmanager
+    def quiet(self):
+        """Reads made for pefile's view only: no notes, no lookup verdicts."""
+        notes, differs = self.notes, self.lookup_differs
+        self.notes = set()
+        try:
+            yield
+        finally:
+            self.notes, self.lookup_differs = notes, differs
+
+    def pefile_offset(self, rva):
+        """Where pefile reads `rva` from, or None where it reads nothing."""
         section = self.pe.get_section_by_rva(rva)
         if section is None:
-            # Where Corvane finds no bytes: pefile reads the file at offset
-            # `rva` here, Corvane has no section to map it through.
-            return None
+            return rva if rva < self.size else None
         start = section.get_VirtualAddress_adj()
         if rva - start >= section.SizeOfRawData:
-            # Where Corvane finds no bytes: the virtual tail of a section.
             return None
-        offset = rva - start + section.get_PointerToRawData_adj()
-        return offset if offset < self.size else None
+        return rva - start + section.get_PointerToRawData_adj()
+
+    def offset(self, rva, record=True):
+        """File offset of `rva` as Corvane translates it, or None."""
+        found = None
+        for start, end, raw_pointer in self.sections:
+            if start <= rva < end:
+                found = rva - start + raw_pointer
+                break
+        if found is not None and found >= self.size:
+            found = None
+        if record and found != self.pefile_offset(rva):
+            self.notes.add(SECTION_LOOKUP)
+            self.lookup_differs = True
+        return found
 
     def directory_offset(self, index):
         directories = self.pe.OPTIONAL_HEADER.DATA_DIRECTORY
         if index >= len(directories) or index >= self.pe.OPTIONAL_HEADER.NumberOfRvaAndSizes:
             return None
+        # Only the address says whether a directory is there; Corvane reads
+        # one whose Size is 0 all the same.
         entry = directories[index]
-        if entry.VirtualAddress == 0 or entry.Size == 0:
+        if entry.VirtualAddress == 0:
             return None
-        if entry.VirtualAddress < self.pe.OPTIONAL_HEADER.SizeOfHeaders:
-            return entry.VirtualAddress
-        return self.offset(entry.VirtualAddress)
+        return self.directory_rva_offset(entry.VirtualAddress)
+
+    def directory_rva_offset(self, rva):
+        """File offset of a directory that starts at `rva`, as Corvane finds it."""
+        if rva >= self.pe.OPTIONAL_HEADER.SizeOfHeaders:
+            return self.offset(rva)
+        # Section lookup: Corvane takes a directory below SizeOfHeaders to
+        # lie in the headers, at the file offset equal to its RVA, even when
+        # a lying SizeOfHeaders reaches over the sections.
+        if rva != self.pefile_offset(rva):
+            self.notes.add(SECTION_LOOKUP)
+            self.lookup_differs = True
+        return rva if rva < self.size else None
 
     def read(self, offset, fmt):
         width = struct.calcsize(fmt)
@@ -291,7 +372,7 @@ class Image:
             self.notes.add(NO_BYTES)
             return None, by_pefile
         name = bytes(self.data[offset:end])
-        if name != by_pefile:
+        if name != by_pefile and offset == self.pefile_offset(rva):
             self.notes.add(LONG_STRINGS)
         return name, by_pefile
 
@@ -380,6 +461,10 @@ def walk_thunks(image, table_rva):
             entries.append(ThunkEntry(value & 0xFFFF, None, None))
         else:
             name, pefile_name = image.string((value & 0xFFFFFFFF) + 2)
+            if value > 0xFFFFFFFF:
+                # An RVA wider than 32 bits is beyond pefile; Corvane uses
+                # the low 32 bits.
+                pefile_name = None
             entries.append(ThunkEntry(None, name, pefile_name))
         offset += width
 
@@ -395,6 +480,7 @@ def walk_import_descriptors(image):
         return []
     descriptors = []
     offset = directory
+    rva = image.pe.OPTIONAL_HEADER.DATA_DIRECTORY[DIRECTORY_IMPORT].VirtualAddress
     while offset + 20 <= image.size:
         original_first_thunk, _, _, name_rva, first_thunk = struct.unpack_from(
             "<5I", image.data, offset)
@@ -402,15 +488,38 @@ def walk_import_descriptors(image):
             break
         name, pefile_name = image.string(name_rva) if name_rva else (None, None)
         entries = walk_thunks(image, original_first_thunk or first_thunk)
-        pefile_entries = entries
-        if original_first_thunk and not entries:
-            # pefile falls back on the import address table when the lookup
-            # table holds nothing; Corvane takes OriginalFirstThunk as given.
-            pefile_entries = walk_thunks(image, first_thunk)
+        with image.quiet():
+            pefile_entries = pefile_thunks(image, rva, original_first_thunk, first_thunk)
         descriptors.append(Descriptor(offset, name_rva, name, pefile_name, entries,
                                       pefile_entries))
         offset += 20
+        rva += 20
     return descriptors
+
+
+def pefile_thunks(image, descriptor_rva, original_first_thunk, first_thunk):
+    """The entries pefile takes for one descriptor's imports.
+
+    pefile reads the lookup table and the address table with bounds and
+    heuristics of its own (a table whose entries point back into it, or an
+    ordinal with bits 16-30 set, counts as none), then uses the lookup table
+    unless it came out empty. Corvane keeps to OriginalFirstThunk whenever it
+    is set. The tables are read through pefile itself, so its choice and its
+    cut-off are the ones compared.
+    """
+    pe = image.pe
+    try:
+        max_length = image.size - pe.get_offset_from_rva(descriptor_rva)
+    except pefile.PEFormatError:
+        return []
+    following = descriptor_rva + 20
+    if following > original_first_thunk or following > first_thunk:
+        max_length = max(following - original_first_thunk, following - first_thunk)
+    for table_rva in (original_first_thunk, first_thunk):
+        table = pe.get_import_table(table_rva, max_length)
+        if table:
+            return walk_thunks(image, table_rva)[:len(table)]
+    return []
 
 
 def expected_imports(descriptors, notes):
@@ -477,17 +586,30 @@ def check_imports_against_pefile(pe, descriptors, notes):
 
     problems = []
     for descriptor in descriptors:
+        pefile_listing = listed.pop(descriptor.offset, None)
+        if descriptor.name is None:
+            # Corvane leaves the library out, whatever pefile made of it.
+            continue
         walked = pefile_view(descriptor.pefile_entries, notes)
-        unreadable = any(e.ordinal is None and e.name is None for e in descriptor.pefile_entries)
-        if descriptor.offset not in listed:
-            if walked:
-                problems.append("library %r: pefile leaves out %d imports"
-                                % (descriptor.name, len(walked)))
-            else:
+        unreadable = any(e.ordinal is None and (e.name is None or e.pefile_name is None)
+                         for e in descriptor.pefile_entries)
+        if pefile_listing is None:
+            if descriptor.pefile_name == b"":
+                # pefile skips a descriptor whose name is empty; Corvane shows
+                # it under its empty name.
+                notes.add(EMPTY_LIBRARY_NAME)
+            elif not walked:
                 # Library without functions: pefile drops the descriptor.
                 notes.add(LIBRARY_WITHOUT_FUNCTIONS)
+            elif unreadable:
+                # pefile gives up on a whole table over one name it cannot
+                # read.
+                notes.add(DROPPED_LIBRARY)
+            else:
+                problems.append("library %r: pefile leaves out %d imports"
+                                % (descriptor.name, len(walked)))
             continue
-        dll, texts = listed.pop(descriptor.offset)
+        dll, texts = pefile_listing
         if dll != descriptor.pefile_name:
             if dll == b"*invalid*":
                 notes.add(REJECTED_NAMES)
@@ -505,30 +627,76 @@ def check_imports_against_pefile(pe, descriptors, notes):
     return "; ".join(problems) or None
 
 
-def has_version_resource(pe):
-    resources = getattr(pe, "DIRECTORY_ENTRY_RESOURCE", None)
-    return resources is not None and any(
-        entry.id == pefile.RESOURCE_TYPE["RT_VERSION"] for entry in resources.entries)
+def corvane_version_block(image, root):
+    """File offset of the version block Corvane reads, or None for none.
 
-
-def expected_version_lines(pe, notes):
-    """The version lines, or None when they are not to be compared."""
-    fixed = getattr(pe, "VS_FIXEDFILEINFO", None)
-    if not fixed:
-        if has_version_resource(pe):
-            # Version blocks: pefile refused this one (its key, most likely),
-            # so it cannot say what Corvane should show.
-            notes.add(VERSION_REFUSED)
+    Corvane looks for type 16 among the ID entries of the root, which follow
+    its named ones, then takes the first entry of the name level and of the
+    language level. pefile goes by the flag in each entry across both counts
+    and skips entries it cannot parse, so the two can pick different blocks.
+    """
+    named = image.read(root + 12, "<H")
+    ids = image.read(root + 14, "<H")
+    if named is None or ids is None:
+        return None
+    target = None
+    for index in range(ids):
+        entry = root + 16 + 8 * (named + index)
+        name = image.read(entry, "<I")
+        target = image.read(entry + 4, "<I")
+        if name is None or target is None:
             return None
+        if name == pefile.RESOURCE_TYPE["RT_VERSION"]:
+            break
+        target = None
+    for want_directory in (True, True, False):
+        if target is None or bool(target & 0x80000000) != want_directory:
+            return None
+        if not want_directory:
+            break
+        directory = root + (target & 0x7FFFFFFF)
+        named = image.read(directory + 12, "<H")
+        ids = image.read(directory + 14, "<H")
+        if named is None or ids is None or named + ids == 0:
+            return None
+        target = image.read(directory + 20, "<I")
+    data_rva = image.read(root + target, "<I")
+    if data_rva is None or image.read(root + target + 4, "<I") is None:
+        return None
+    return image.offset(data_rva, record=False)
+
+
+def expected_version_lines(pe, image, notes):
+    """The version lines, or None when they are not to be compared."""
+    root = image.directory_offset(DIRECTORY_RESOURCE)
+    if root is None:
         return []
-    info = pe.VS_VERSIONINFO[0]
+    if root != image.pefile_offset(pe.OPTIONAL_HEADER.DATA_DIRECTORY[DIRECTORY_RESOURCE].VirtualAddress):
+        # Section lookup: pefile reads the resources from other bytes than
+        # Corvane, so its version lines say nothing about Corvane's.
+        notes.add(VERSION_ELSEWHERE)
+        return None
+    block = corvane_version_block(image, root)
+    if block is None:
+        return []
+    info = next((i for i in getattr(pe, "VS_VERSIONINFO", []) if i.get_file_offset() == block), None)
+    if info is None:
+        # Version blocks: pefile parsed no block where Corvane reads one
+        # (refused its key, or picked another entry), so it cannot say what
+        # Corvane should show.
+        notes.add(VERSION_REFUSED)
+        return None
     value_offset = (6 + 2 * (len(info.Key) + 1) + 3) & ~3
     if info.ValueLength < FIXED_FILE_INFO_SIZE or info.Length < value_offset + FIXED_FILE_INFO_SIZE:
         # Version blocks: Corvane wants the header to account for the whole
         # VS_FIXEDFILEINFO.
         notes.add(VERSION_TOO_SHORT)
         return []
-    fixed = fixed[0]
+    fixed = next((f for f in getattr(pe, "VS_FIXEDFILEINFO", [])
+                  if f.get_file_offset() == block + value_offset), None)
+    if fixed is None:
+        notes.add(VERSION_REFUSED)
+        return None
 
     def version(ms, ls):
         return "%d.%d.%d.%d" % (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF)
@@ -569,7 +737,14 @@ class Expected:
         self.doubts = []
         image = Image(pe, self.notes)
         self.stats = expected_stats(pe, self.notes)
-        self.version = expected_version_lines(pe, self.notes)
+        if pe.OPTIONAL_HEADER.Magic not in (pefile.OPTIONAL_HEADER_MAGIC_PE,
+                                            pefile.OPTIONAL_HEADER_MAGIC_PE_PLUS):
+            # Unknown optional header magic: pefile reads the directories as
+            # PE32 ones; Corvane cannot know where they are and shows none.
+            self.notes.add(ODD_MAGIC)
+            self.version, self.exports, self.libraries, self.folded = [], [], {}, False
+            return
+        self.version = expected_version_lines(pe, image, self.notes)
 
         exports = walk_exports(image)
         self.doubts.append(check_exports_against_pefile(pe, exports, self.notes))
@@ -579,7 +754,9 @@ class Expected:
         descriptors = walk_import_descriptors(image)
         self.doubts.append(check_imports_against_pefile(pe, descriptors, self.notes))
         raw = expected_imports(descriptors, self.notes)
-        self.doubts = [d for d in self.doubts if d]
+        # pefile's lists come from other bytes when its section lookup
+        # differs, so they cannot vouch for the walk then.
+        self.doubts = [d for d in self.doubts if d and not image.lookup_differs]
         if self.doubts:
             self.notes.add(WALK_DISAGREES)
 
@@ -588,8 +765,12 @@ class Expected:
             e.name is not None and not is_utf8(e.name) for e in exports)
         if self.folded:
             self.notes.add(NOT_UTF8)
-        self.libraries = {to_text(name): {f if isinstance(f, str) else to_text(f) for f in fs}
-                          for name, fs in raw.items()}
+        # Libraries whose names decode to the same text share one node in
+        # Corvane, so their functions are pooled here too.
+        self.libraries = collections.defaultdict(set)
+        for name, functions in raw.items():
+            self.libraries[to_text(name)].update(
+                f if isinstance(f, str) else to_text(f) for f in functions)
 
     def key(self):
         """Everything a comparison looks at, to tell two parses apart."""
@@ -598,7 +779,7 @@ class Expected:
 
 
 def build_expectation(path):
-    """(Expected, notes about the parse) for one file."""
+    """The Expected for one file, from the pefile parse that reads it as Corvane does."""
     pe = parse_pe(path)
     extra = set()
     rounded = pe.OPTIONAL_HEADER.FileAlignment >= pefile.FILE_ALIGNMENT_HARDCODED_VALUE and any(
@@ -708,8 +889,13 @@ def compare(path, dump, expected):
             diffs.append("unexpected root child %s" % node_summary(node))
             continue
         libraries[text_of(node.get("text"))].append(node)
-    want_libraries = {text_of(n): {text_of(f) for f in fs} for n, fs in expected.libraries.items()}
-    repeated = [name for name, nodes in libraries.items() if len(nodes) > 1]
+    want_libraries = collections.defaultdict(set)
+    for name, functions in expected.libraries.items():
+        want_libraries[text_of(name)].update(text_of(f) for f in functions)
+    # Repeats are judged on the exact texts: folding may well bring two
+    # different names together.
+    shown = collections.Counter(node.get("text") for nodes in libraries.values() for node in nodes)
+    repeated = [name for name, count in shown.items() if count > 1]
     if repeated:
         diffs.append("libraries shown more than once: %s" % few(repeated))
     missing = set(want_libraries) - set(libraries)
@@ -720,12 +906,14 @@ def compare(path, dump, expected):
         nodes = [child for node in libraries[name] for child in node.get("children", [])]
         if any(n.get("icon") != ICON_IMPORT or n.get("children") for n in nodes):
             diffs.append("%s: a function node is not a leaf with icon %d" % (name, ICON_IMPORT))
-        got = collections.Counter(text_of(n.get("text")) for n in nodes)
-        twice = [t for t, count in got.items() if count > 1]
-        if twice:
-            diffs.append("%s: functions shown more than once: %s" % (name, few(twice)))
-        missing = want_libraries[name] - set(got)
-        extra = set(got) - want_libraries[name]
+        for node in libraries[name]:
+            texts = collections.Counter(n.get("text") for n in node.get("children", []))
+            twice = [t for t, count in texts.items() if count > 1]
+            if twice:
+                diffs.append("%s: functions shown more than once: %s" % (name, few(twice)))
+        got = {text_of(n.get("text")) for n in nodes}
+        missing = want_libraries[name] - got
+        extra = got - want_libraries[name]
         if missing or extra:
             diffs.append(set_diff(name + " functions", missing, extra))
     return diffs
