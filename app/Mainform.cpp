@@ -1,0 +1,240 @@
+#include "Mainform.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPrinter>
+#include <QStatusBar>
+#include <QTreeView>
+
+#include "Aboutboxform.h"
+#include "Commandline.h"
+#include "node_kinds.h"
+#include "tree_icons.h"
+#include "tree_model.h"
+
+namespace corvane {
+namespace {
+
+constexpr int kDesignedLeft = 659;
+constexpr int kDesignedTop = 111;
+constexpr int kClientWidth = 319;
+constexpr int kClientHeight = 414;
+constexpr int kStatusBarHeight = 19;
+constexpr int kStatusPanelWidths[kStatusPanelCount] = {100, 100, 100, 50};
+constexpr int kIdOk = 1;
+constexpr std::uint16_t kContextMenuKey = 0x5D;
+
+QFont WindowFont() {
+  QFont font(QStringLiteral("MS Sans Serif"));
+  font.setStyleHint(QFont::SansSerif);
+  font.setPixelSize(11);
+  return font;
+}
+
+MainWindowPorts WithDefaults(MainWindowPorts ports) {
+  if (!ports.messageBox) {
+    ports.messageBox = [](QWidget* parent, const QString& caption, const QString& text, std::uint32_t) {
+      QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::Ok, parent);
+      box.exec();
+      return kIdOk;
+    };
+  }
+  if (!ports.runOpenDialog) ports.runOpenDialog = [](QFileDialog& dialog) { return dialog.exec() == QDialog::Accepted; };
+  if (!ports.makePrinter) ports.makePrinter = [] { return std::make_unique<QPrinter>(); };
+  return ports;
+}
+
+}  // namespace
+
+TMain::TMain(QWidget* owner, MainWindowPorts ports)
+    : QMainWindow(owner), ports_(WithDefaults(std::move(ports))), core_(*this) {
+  setWindowTitle(QStringLiteral("Corvane"));
+  setWindowIcon(ProgramIcon());
+  setFont(WindowFont());
+  for (int i = 0; i < kTreeIconCount; ++i) TreeIcons.append(TreeIcon(i));
+  CreateTree();
+  CreateMenus();
+  CreateOpenDialog();
+  CreateStatusBar();
+  move(kDesignedLeft, kDesignedTop);
+  resize(kClientWidth, kClientHeight + MainMenu->sizeHint().height());
+  core_.ClearAll();
+
+  // Files named on the command line are in the tree before the window first
+  // shows; the first item is the program itself.
+  QStringList files;
+  ParseCommandLine(&files);
+  if (!files.isEmpty()) files.removeFirst();
+  OpenList(files);
+}
+
+TMain::~TMain() = default;
+
+void TMain::CreateTree() {
+  InfoTree = new QTreeView(this);
+  InfoTree->setObjectName(QStringLiteral("InfoTree"));
+  InfoTree->setHeaderHidden(true);
+  InfoTree->setIndentation(19);
+  InfoTree->setIconSize(QSize(16, 16));
+  InfoTree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  InfoTree->setUniformRowHeights(true);
+  InfoTree->setContextMenuPolicy(Qt::CustomContextMenu);
+  InfoTree->installEventFilter(this);
+  model_ = std::make_unique<TreeNodesModel>(core_.Items(), TreeIcons);
+  InfoTree->setModel(model_.get());
+  setCentralWidget(InfoTree);
+
+  // The store keeps each node's expanded flag; the view follows it and
+  // reports the user's own expanding and collapsing back.
+  connect(model_.get(), &TreeNodesModel::ExpandedInStore, InfoTree,
+          [this](const QModelIndex& index, bool expanded) { InfoTree->setExpanded(index, expanded); });
+  connect(model_.get(), &TreeNodesModel::Rebuilt, this, [this] { ApplyStoredExpansion(nullptr); });
+  connect(InfoTree, &QTreeView::expanded, this, [this](const QModelIndex& index) {
+    if (TTreeNode* node = model_->NodeAt(index)) node->SetExpanded(true);
+  });
+  connect(InfoTree, &QTreeView::collapsed, this, [this](const QModelIndex& index) {
+    if (TTreeNode* node = model_->NodeAt(index)) node->SetExpanded(false);
+  });
+  connect(InfoTree, &QWidget::customContextMenuRequested, this, &TMain::TreeMenuPopup);
+}
+
+void TMain::CreateMenus() {
+  MainMenu = menuBar();
+  File = MainMenu->addMenu(QStringLiteral("&File"));
+  Open = File->addAction(QStringLiteral("&Open"), this, &TMain::OpenClick);
+  Open->setShortcut(QKeySequence(Qt::Key_F3));
+  Close = File->addAction(QStringLiteral("&Close"), this, &TMain::CloseClick);
+  PrintDlg = File->addAction(QStringLiteral("&Print"), this, &TMain::PrintDlgClick);
+  N1 = File->addSeparator();
+  Exit = File->addAction(QStringLiteral("Exit"), this, &TMain::ExitClick);
+  Help = MainMenu->addMenu(QStringLiteral("&Help"));
+  About = Help->addAction(QStringLiteral("&About Me"), this, &TMain::AboutClick);
+  About->setShortcut(QKeySequence(Qt::Key_F1));
+
+  TreeMenu = new QMenu(this);
+  PopupInspect = TreeMenu->addAction(QStringLiteral("&Inspect Library"));
+  PopupInspect->setEnabled(false);
+  PopupPrint = TreeMenu->addAction(QStringLiteral("&Print"));
+}
+
+void TMain::CreateOpenDialog() {
+  OpenFileDlg = new QFileDialog(this);
+  OpenFileDlg->setFileMode(QFileDialog::ExistingFile);
+  OpenFileDlg->setAcceptMode(QFileDialog::AcceptOpen);
+  OpenFileDlg->setDefaultSuffix(QStringLiteral("exe"));
+  OpenFileDlg->setNameFilters({
+      QStringLiteral("All Executables (*.exe *.dll *.bpl *.ocx *.scr *.cpl *.acm *.ax *.drv *.sys *.vxd)"),
+      QStringLiteral("Program Files (*.exe)"),
+      QStringLiteral("Dynamic Libraries (*.dll *.bpl *.ocx *.cpl *.scr)"),
+      QStringLiteral("Drivers (*.ax *.acm *.drv *.sys *.vxd)"),
+      QStringLiteral("All Files (*)"),
+  });
+  // Windows file names come in any case: "KERNEL32.DLL" is a library too.
+  OpenFileDlg->setFilter(OpenFileDlg->filter() & ~QDir::CaseSensitive);
+}
+
+void TMain::CreateStatusBar() {
+  StatusBar = statusBar();
+  StatusBar->setFixedHeight(kStatusBarHeight);
+  StatusBar->setSizeGripEnabled(true);
+  StatusBar->setToolTip(QStringLiteral("Here are showed the totals about opened files"));
+  for (int panel = 0; panel < kStatusPanelCount; ++panel) {
+    auto* label = new QLabel(StatusBar);
+    label->setFixedWidth(kStatusPanelWidths[panel]);
+    label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    StatusBar->addWidget(label);
+    StatusPanels[static_cast<std::size_t>(panel)] = label;
+  }
+}
+
+void TMain::OpenClick() {
+  if (!ports_.runOpenDialog(*OpenFileDlg)) return;
+  const QStringList chosen = OpenFileDlg->selectedFiles();
+  if (chosen.isEmpty()) return;
+  const std::string name = chosen.front().toLocal8Bit().toStdString();
+  core_.SetFileFolder(name);
+  core_.ClearAll();
+  core_.Items().BeginUpdate();
+  core_.ProcessFile(nullptr, name);
+  core_.Items().EndUpdate();
+}
+
+void TMain::CloseClick() { core_.ClearAll(); }
+
+void TMain::PrintDlgClick() {
+  const std::unique_ptr<QPrinter> printer = ports_.makePrinter();
+  QPainter painter;
+  if (printer == nullptr || !painter.begin(printer.get())) {
+    ShowError(QStringLiteral("Unable to print: no printer is available."), kErrorBoxStyle);
+    return;
+  }
+  // The window goes on paper at the size it has on screen, shrunk only when
+  // the page is smaller.
+  const QPixmap image = grab();
+  const QRect page = painter.viewport();
+  const double scale = static_cast<double>(printer->resolution()) / std::max(1, logicalDpiX());
+  QSize size = (image.deviceIndependentSize() * scale).toSize();
+  if (size.width() > page.width() || size.height() > page.height()) size.scale(page.size(), Qt::KeepAspectRatio);
+  painter.drawPixmap(QRect(page.topLeft(), size), image);
+  painter.end();
+}
+
+void TMain::ExitClick() { QCoreApplication::quit(); }
+
+void TMain::AboutClick() {
+  TAboutBox box(this);
+  box.exec();
+}
+
+void TMain::TreeMenuPopup(const QPoint& position) { TreeMenu->popup(InfoTree->viewport()->mapToGlobal(position)); }
+
+bool TMain::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == InfoTree && event->type() == QEvent::KeyPress) {
+    const auto* keyEvent = static_cast<QKeyEvent*>(event);
+    std::uint16_t key = keyEvent->key() == Qt::Key_Menu ? kContextMenuKey : static_cast<std::uint16_t>(keyEvent->key());
+    core_.InfoTreeKeyDown(key, static_cast<int>(keyEvent->modifiers()));
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void TMain::ApplyStoredExpansion(const TTreeNode* parent) {
+  const int count = parent != nullptr ? parent->Count() : core_.Items().TopCount();
+  for (int row = 0; row < count; ++row) {
+    const TTreeNode* node = parent != nullptr ? parent->Item(row) : core_.Items().TopItem(row);
+    if (!node->GetChildren()) continue;
+    // A view forgets every expanded row when it is reset; under a collapsed
+    // node the store may still hold expanded ones.
+    if (node->Expanded()) InfoTree->setExpanded(model_->IndexOf(node), true);
+    ApplyStoredExpansion(node);
+  }
+}
+
+int TMain::ShowError(const QString& text, std::uint32_t style) {
+  return ports_.messageBox(this, QCoreApplication::applicationName(), text, style);
+}
+
+void TMain::PumpMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+
+void TMain::SetWaitCursor() { QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor)); }
+
+void TMain::RestoreCursor() { QGuiApplication::restoreOverrideCursor(); }
+
+void TMain::SetWindowEnabled(bool enabled) { setEnabled(enabled); }
+
+void TMain::FocusWindow() {
+  activateWindow();
+  InfoTree->setFocus();
+}
+
+void TMain::SetStatusPanelText(int panel, const QString& text) {
+  StatusPanels.at(static_cast<std::size_t>(panel))->setText(text);
+}
+
+}  // namespace corvane

@@ -1,0 +1,110 @@
+#pragma once
+
+// The main window: the tree of opened files, the menus, the status bar with
+// the totals, and the window services the viewer's logic asks for. The logic
+// itself lives in ViewerCore; this class creates widgets, forwards commands
+// and supplies the error box, the message pump, the cursor and the status
+// panels.
+
+#include <QIcon>
+#include <QList>
+#include <QMainWindow>
+
+#include <array>
+#include <functional>
+#include <memory>
+
+#include "viewer_core.h"
+
+class QAction;
+class QFileDialog;
+class QLabel;
+class QMenu;
+class QMenuBar;
+class QPrinter;
+class QStatusBar;
+class QTreeView;
+
+namespace corvane {
+
+class TreeNodesModel;
+
+// What the window reaches outside itself for; tests replace each.
+struct MainWindowPorts {
+  // Shows a modal message box and returns the identifier of the button
+  // pressed (1 for OK).
+  std::function<int(QWidget* parent, const QString& caption, const QString& text, std::uint32_t style)> messageBox;
+  // Runs the Open dialog modally; true when a file was chosen.
+  std::function<bool(QFileDialog& dialog)> runOpenDialog;
+  // The printer the window prints on.
+  std::function<std::unique_ptr<QPrinter>()> makePrinter;
+};
+
+class TMain final : public QMainWindow, private ViewerShell {
+  Q_OBJECT
+
+ public:
+  explicit TMain(QWidget* owner = nullptr, MainWindowPorts ports = {});
+  ~TMain() override;
+
+  ViewerCore& Core() { return core_; }
+
+  // Replaces what the tree shows with `files`.
+  void OpenList(const QStringList& files) { core_.OpenList(files); }
+
+  // Menu commands.
+  void OpenClick();
+  void CloseClick();
+  void PrintDlgClick();
+  void ExitClick();
+  void AboutClick();
+
+  // Components, named as the window's description names them.
+  QTreeView* InfoTree = nullptr;
+  QMenuBar* MainMenu = nullptr;
+  QMenu* File = nullptr;
+  QAction* Open = nullptr;
+  QAction* Close = nullptr;
+  QAction* Exit = nullptr;
+  QAction* N1 = nullptr;
+  QMenu* Help = nullptr;
+  QAction* About = nullptr;
+  QAction* PopupInspect = nullptr;
+  QAction* PopupPrint = nullptr;
+  QMenu* TreeMenu = nullptr;
+  QList<QIcon> TreeIcons;
+  QFileDialog* OpenFileDlg = nullptr;
+  QStatusBar* StatusBar = nullptr;
+  QAction* PrintDlg = nullptr;
+
+  // The status bar's four panels.
+  std::array<QLabel*, kStatusPanelCount> StatusPanels{};
+  TreeNodesModel* TreeModel() const { return model_.get(); }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  // ViewerShell.
+  int ShowError(const QString& text, std::uint32_t style) override;
+  void PumpMessages() override;
+  void SetWaitCursor() override;
+  void RestoreCursor() override;
+  void SetWindowEnabled(bool enabled) override;
+  void FocusWindow() override;
+  void SetStatusPanelText(int panel, const QString& text) override;
+
+  void CreateTree();
+  void CreateMenus();
+  void CreateOpenDialog();
+  void CreateStatusBar();
+  void TreeMenuPopup(const QPoint& position);
+  void ApplyStoredExpansion(const TTreeNode* parent);
+
+  MainWindowPorts ports_;
+  ViewerCore core_;
+  // Declared after the store it shows, so that it goes first.
+  std::unique_ptr<TreeNodesModel> model_;
+};
+
+}  // namespace corvane

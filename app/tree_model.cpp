@@ -1,0 +1,127 @@
+#include "tree_model.h"
+
+namespace corvane {
+
+TreeNodesModel::TreeNodesModel(TTreeNodes& nodes, QList<QIcon> icons, QObject* parent)
+    : QAbstractItemModel(parent), nodes_(nodes), icons_(std::move(icons)) {
+  nodes_.SetObserver(this);
+}
+
+TreeNodesModel::~TreeNodesModel() { nodes_.SetObserver(nullptr); }
+
+const TTreeNode* TreeNodesModel::Container(const QModelIndex& parent) const {
+  return parent.isValid() ? static_cast<const TTreeNode*>(parent.internalPointer()) : nullptr;
+}
+
+TTreeNode* TreeNodesModel::NodeAt(const QModelIndex& index) const {
+  return index.isValid() ? static_cast<TTreeNode*>(index.internalPointer()) : nullptr;
+}
+
+QModelIndex TreeNodesModel::IndexOf(const TTreeNode* node) const {
+  if (node == nullptr || blank_) return {};
+  return createIndex(node->Index(), 0, const_cast<TTreeNode*>(node));
+}
+
+QModelIndex TreeNodesModel::index(int row, int column, const QModelIndex& parent) const {
+  if (!hasIndex(row, column, parent)) return {};
+  const TTreeNode* container = Container(parent);
+  TTreeNode* node = container != nullptr ? container->Item(row) : nodes_.TopItem(row);
+  return createIndex(row, column, node);
+}
+
+QModelIndex TreeNodesModel::parent(const QModelIndex& child) const {
+  const TTreeNode* node = NodeAt(child);
+  if (node == nullptr) return {};
+  return IndexOf(node->Parent());
+}
+
+int TreeNodesModel::rowCount(const QModelIndex& parent) const {
+  if (blank_ || parent.column() > 0) return 0;
+  const TTreeNode* container = Container(parent);
+  return container != nullptr ? container->Count() : nodes_.TopCount();
+}
+
+int TreeNodesModel::columnCount(const QModelIndex&) const { return 1; }
+
+bool TreeNodesModel::hasChildren(const QModelIndex& parent) const { return rowCount(parent) > 0; }
+
+QVariant TreeNodesModel::data(const QModelIndex& index, int role) const {
+  const TTreeNode* node = NodeAt(index);
+  if (node == nullptr) return {};
+  switch (role) {
+    case Qt::DisplayRole:
+      return node->Text();
+    case Qt::DecorationRole:
+      if (node->ImageIndex() >= 0 && node->ImageIndex() < icons_.size()) return icons_[node->ImageIndex()];
+      return {};
+    default:
+      return {};
+  }
+}
+
+Qt::ItemFlags TreeNodesModel::flags(const QModelIndex& index) const {
+  if (!index.isValid()) return Qt::NoItemFlags;
+  return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+}
+
+void TreeNodesModel::BatchUpdateStarted() {}
+
+void TreeNodesModel::BatchUpdateEnded() {
+  beginResetModel();
+  blank_ = false;
+  endResetModel();
+  emit Rebuilt();
+}
+
+void TreeNodesModel::NodesDeletingInBatch() {
+  if (blank_) return;
+  beginResetModel();
+  blank_ = true;
+  endResetModel();
+}
+
+void TreeNodesModel::NodesInserting(TTreeNode* parent, int first, int last) {
+  beginInsertRows(IndexOf(parent), first, last);
+}
+
+void TreeNodesModel::NodesInserted() { endInsertRows(); }
+
+void TreeNodesModel::NodeRemoving(TTreeNode* node) {
+  beginRemoveRows(IndexOf(node->Parent()), node->Index(), node->Index());
+}
+
+void TreeNodesModel::NodeRemoved() { endRemoveRows(); }
+
+void TreeNodesModel::NodeChanged(TTreeNode* node) {
+  const QModelIndex index = IndexOf(node);
+  emit dataChanged(index, index);
+}
+
+QList<QPersistentModelIndex> TreeNodesModel::Parents(const TTreeNode* parent) const {
+  // An empty list stands for the top level.
+  if (parent == nullptr) return {};
+  return {QPersistentModelIndex(IndexOf(parent))};
+}
+
+void TreeNodesModel::ChildrenReordering(TTreeNode* parent) {
+  emit layoutAboutToBeChanged(Parents(parent), QAbstractItemModel::VerticalSortHint);
+  // Persistent indexes carry rows; the nodes keep their identity, so each
+  // index moves to wherever its node lands.
+  reorderedBefore_ = persistentIndexList();
+}
+
+void TreeNodesModel::ChildrenReordered(TTreeNode* parent) {
+  QModelIndexList after;
+  after.reserve(reorderedBefore_.size());
+  for (const QModelIndex& before : reorderedBefore_) {
+    after.append(before.isValid() ? createIndex(NodeAt(before)->Index(), before.column(), before.internalPointer())
+                                  : QModelIndex());
+  }
+  changePersistentIndexList(reorderedBefore_, after);
+  reorderedBefore_.clear();
+  emit layoutChanged(Parents(parent), QAbstractItemModel::VerticalSortHint);
+}
+
+void TreeNodesModel::ExpandedChanged(TTreeNode* node) { emit ExpandedInStore(IndexOf(node), node->Expanded()); }
+
+}  // namespace corvane

@@ -1,0 +1,275 @@
+// The main window as a user drives it, offscreen, with the message box, the
+// Open dialog and the printer replaced by ports that record what they get.
+
+#include <QAbstractItemModelTester>
+#include <QApplication>
+#include <QFile>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPrinter>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QTimer>
+#include <QTreeView>
+#include <QtTest/QTest>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <vector>
+
+#include "Aboutboxform.h"
+#include "Mainform.h"
+#include "command_line.h"
+#include "node_kinds.h"
+#include "pe_writer.h"
+#include "temp_files.h"
+#include "tree_model.h"
+
+namespace corvane {
+namespace {
+
+using testing::ByName;
+using testing::Layout;
+using testing::PeWriter;
+using testing::TempDir;
+
+struct Box {
+  QString caption;
+  QString text;
+  std::uint32_t style;
+};
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  MainWindowTest() : startDirectory_(std::filesystem::current_path()) {
+    MainWindowPorts ports;
+    ports.messageBox = [this](QWidget*, const QString& caption, const QString& text, std::uint32_t style) {
+      boxes_.push_back({caption, text, style});
+      return 1;
+    };
+    ports.runOpenDialog = [this](QFileDialog& dialog) {
+      if (chosenFile_.isEmpty()) return false;
+      dialog.selectFile(chosenFile_);
+      return true;
+    };
+    ports.makePrinter = [this] {
+      auto printer = std::make_unique<QPrinter>();
+      printer->setOutputFormat(QPrinter::PdfFormat);
+      printer->setOutputFileName(printFile_);
+      return printer;
+    };
+    window_ = std::make_unique<TMain>(nullptr, std::move(ports));
+    tester_ = std::make_unique<QAbstractItemModelTester>(window_->TreeModel(),
+                                                         QAbstractItemModelTester::FailureReportingMode::Fatal);
+  }
+  ~MainWindowTest() override { std::filesystem::current_path(startDirectory_); }
+
+  QString Write(const std::string& name, const testing::BuiltImage& image) {
+    return QString::fromStdString(dir_.Write(name, image.bytes));
+  }
+  QStringList Panels() const {
+    QStringList texts;
+    for (const QLabel* panel : window_->StatusPanels) texts << panel->text();
+    return texts;
+  }
+  QStringList TopRows() const {
+    QStringList rows;
+    const QAbstractItemModel* model = window_->InfoTree->model();
+    for (int row = 0; row < model->rowCount(); ++row) rows << model->index(row, 0).data().toString();
+    return rows;
+  }
+
+  TempDir dir_;
+  std::vector<Box> boxes_;
+  QString chosenFile_;
+  QString printFile_;
+  std::unique_ptr<TMain> window_;
+  std::unique_ptr<QAbstractItemModelTester> tester_;
+
+ private:
+  std::filesystem::path startDirectory_;
+};
+
+TEST_F(MainWindowTest, StartsEmptyWithItsDesignedMenusPanelsAndGeometry) {
+  EXPECT_EQ(window_->windowTitle(), "Corvane");
+  EXPECT_EQ(window_->geometry().topLeft(), QPoint(659, 111));
+  EXPECT_EQ(window_->width(), 319);
+  EXPECT_EQ(window_->height() - window_->MainMenu->sizeHint().height(), 414);
+  EXPECT_EQ(TopRows(), QStringList());
+  EXPECT_EQ(Panels(), QStringList({"", "", "", ""}));
+
+  QStringList fileItems;
+  for (const QAction* action : window_->File->actions()) fileItems << action->text();
+  EXPECT_EQ(fileItems, QStringList({"&Open", "&Close", "&Print", "", "Exit"}));
+  EXPECT_TRUE(window_->N1->isSeparator());
+  EXPECT_EQ(window_->Open->shortcut(), QKeySequence(Qt::Key_F3));
+  EXPECT_EQ(window_->About->text(), "&About Me");
+  EXPECT_EQ(window_->About->shortcut(), QKeySequence(Qt::Key_F1));
+  EXPECT_EQ(window_->PopupInspect->text(), "&Inspect Library");
+  EXPECT_FALSE(window_->PopupInspect->isEnabled());
+  EXPECT_EQ(window_->PopupPrint->text(), "&Print");
+
+  const int widths[] = {100, 100, 100, 50};
+  for (int panel = 0; panel < 4; ++panel) EXPECT_EQ(window_->StatusPanels[panel]->width(), widths[panel]);
+  EXPECT_EQ(window_->StatusBar->toolTip(), "Here are showed the totals about opened files");
+  EXPECT_EQ(window_->InfoTree->indentation(), 19);
+  EXPECT_EQ(window_->InfoTree->editTriggers(), QAbstractItemView::NoEditTriggers);
+  EXPECT_EQ(window_->TreeIcons.size(), kNodeIconCount);
+}
+
+TEST_F(MainWindowTest, TheOpenDialogOffersTheExecutableKindsAndMatchesAnyLetterCase) {
+  const QStringList filters = window_->OpenFileDlg->nameFilters();
+  ASSERT_EQ(filters.size(), 5);
+  EXPECT_EQ(filters[0], "All Executables (*.exe *.dll *.bpl *.ocx *.scr *.cpl *.acm *.ax *.drv *.sys *.vxd)");
+  EXPECT_EQ(filters[4], "All Files (*)");
+  EXPECT_EQ(window_->OpenFileDlg->fileMode(), QFileDialog::ExistingFile);
+  EXPECT_EQ(window_->OpenFileDlg->defaultSuffix(), "exe");
+  EXPECT_FALSE(window_->OpenFileDlg->filter() & QDir::CaseSensitive);
+}
+
+TEST_F(MainWindowTest, OpenShowsTheChosenFileAndMakesItsFolderCurrent) {
+  chosenFile_ = Write("dir/App.EXE", PeWriter(Layout::Pe32).SizeOfCode(2048).SizeOfInitializedData(1024).Build());
+  window_->OpenClick();
+
+  EXPECT_EQ(TopRows(), QStringList({chosenFile_}));
+  EXPECT_TRUE(window_->InfoTree->isExpanded(window_->InfoTree->model()->index(0, 0)));
+  EXPECT_EQ(Panels(), QStringList({"Code: 2 Kb", "Data: 1 Kb", "Total: 3 Kb", ""}));
+  EXPECT_EQ(window_->Core().FileFolder(), dir_.Path() + "/dir/");
+  EXPECT_EQ(std::filesystem::current_path(), std::filesystem::path(dir_.Path() + "/dir"));
+  EXPECT_TRUE(window_->isEnabled());
+  EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+  EXPECT_TRUE(boxes_.empty());
+}
+
+TEST_F(MainWindowTest, CancellingOpenChangesNothing) {
+  const QString shown = Write("a.dll", PeWriter(Layout::Pe32).Build());
+  window_->OpenList({shown});
+  const std::filesystem::path before = std::filesystem::current_path();
+  const QStringList panels = Panels();
+
+  chosenFile_.clear();
+  window_->OpenClick();
+
+  EXPECT_EQ(TopRows(), QStringList({shown}));
+  EXPECT_EQ(Panels(), panels);
+  EXPECT_EQ(std::filesystem::current_path(), before);
+}
+
+TEST_F(MainWindowTest, EachFailureIsOneErrorBoxCaptionedWithTheApplicationTitle) {
+  const QString missing = QString::fromStdString(dir_.Path() + "/missing.dll");
+  const QString good = Write("good.dll", PeWriter(Layout::Pe32).Build());
+  window_->OpenList({missing, good, QString::fromStdString(dir_.Path())});
+
+  ASSERT_EQ(boxes_.size(), 2u);
+  for (const Box& box : boxes_) {
+    EXPECT_EQ(box.caption, "Corvane");
+    EXPECT_EQ(box.text, "File not found.");
+    EXPECT_EQ(box.style, 16u);
+  }
+  EXPECT_EQ(TopRows(), QStringList({good}));
+  EXPECT_EQ(window_->Core().FileFolder(), dir_.Path() + "/") << "the first entry's folder, although it failed";
+}
+
+TEST_F(MainWindowTest, CloseEmptiesTreeAndTotalsButKeepsTheFileFolder) {
+  window_->OpenList({Write("sub/a.dll", PeWriter(Layout::Pe32).Build())});
+  window_->CloseClick();
+  EXPECT_EQ(TopRows(), QStringList());
+  EXPECT_EQ(Panels(), QStringList({"", "", "", ""}));
+  EXPECT_EQ(window_->Core().FileFolder(), dir_.Path() + "/sub/");
+  EXPECT_EQ(std::filesystem::current_path(), std::filesystem::path(dir_.Path() + "/sub"));
+}
+
+TEST_F(MainWindowTest, TheViewHearsOfABuildOnlyWhenItEnds) {
+  std::vector<testing::ImportEntry> functions;
+  for (int i = 0; i < 300; ++i) functions.push_back(ByName("Function" + std::to_string(i)));
+  PeWriter writer(Layout::Pe32);
+  for (int i = 0; i < 300; ++i) writer.Export("Export" + std::to_string(i), static_cast<std::uint16_t>(i));
+  const QString file = Write("big.dll", writer.Import("lib.dll", functions).Build());
+  window_->show();
+
+  QSignalSpy inserted(window_->TreeModel(), &QAbstractItemModel::rowsInserted);
+  QSignalSpy reset(window_->TreeModel(), &QAbstractItemModel::modelReset);
+  int pumpsWhileDisabled = 0;
+  QTimer probe;
+  QObject::connect(&probe, &QTimer::timeout, [&] { pumpsWhileDisabled += window_->isEnabled() ? 0 : 1; });
+  probe.start(0);
+  window_->OpenList({file});
+
+  EXPECT_EQ(inserted.count(), 0);
+  EXPECT_GE(reset.count(), 1);
+  EXPECT_GT(pumpsWhileDisabled, 0) << "the event loop runs during the build, with the window disabled";
+  EXPECT_TRUE(window_->isEnabled());
+  EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+  EXPECT_EQ(TopRows(), QStringList({file}));
+}
+
+TEST_F(MainWindowTest, PrintsAnImageOfTheWindowWithoutADialog) {
+  window_->OpenList({Write("a.dll", PeWriter(Layout::Pe32).Build())});
+  printFile_ = QString::fromStdString(dir_.Path() + "/window.pdf");
+  window_->PrintDlgClick();
+
+  EXPECT_TRUE(boxes_.empty());
+  QFile pdf(printFile_);
+  ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(pdf.read(5).startsWith("%PDF-"));
+  EXPECT_GT(pdf.size(), 1000);
+}
+
+TEST_F(MainWindowTest, PrintingWithoutAPrinterSaysSo) {
+  printFile_.clear();  // a PDF printer without a file, as Qt falls back to when no printer exists
+  window_->PrintDlgClick();
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(boxes_[0].text, "Unable to print: no printer is available.");
+  EXPECT_EQ(boxes_[0].caption, "Corvane");
+}
+
+TEST_F(MainWindowTest, TheContextMenuKeyIsNotedForTheTreesMenu) {
+  window_->show();
+  QTest::keyClick(window_->InfoTree, Qt::Key_Menu);
+  EXPECT_TRUE(window_->Core().KeyPopup());
+}
+
+TEST(MainWindowStart, OpensTheCommandLinesFilesBeforeTheWindowFirstShows) {
+  const TempDir dir;
+  const std::string first = dir.Write("first dir/a.dll", PeWriter(Layout::Pe32).Build().bytes);
+  const std::string missing = dir.Path() + "/missing.dll";
+  const std::vector<const char*> argv = {"/usr/bin/corvane", first.c_str(), missing.c_str()};
+  SetCommandLineFromArguments(static_cast<int>(argv.size()), argv.data());
+  const std::filesystem::path startDirectory = std::filesystem::current_path();
+
+  std::vector<bool> shownAtBox;
+  TMain* constructed = nullptr;
+  MainWindowPorts ports;
+  ports.messageBox = [&](QWidget* parent, const QString&, const QString&, std::uint32_t) {
+    shownAtBox.push_back(parent->isVisible());
+    constructed = static_cast<TMain*>(parent);
+    return 1;
+  };
+  TMain window(nullptr, std::move(ports));
+  SetCommandLineFromArguments(0, nullptr);
+  std::filesystem::current_path(startDirectory);
+
+  EXPECT_EQ(shownAtBox, std::vector<bool>({false}));
+  EXPECT_EQ(constructed, &window);
+  ASSERT_EQ(window.InfoTree->model()->rowCount(), 1);
+  EXPECT_EQ(window.InfoTree->model()->index(0, 0).data().toString(), QString::fromStdString(first));
+  EXPECT_EQ(window.Core().FileFolder(), dir.Path() + "/first dir/");
+}
+
+TEST_F(MainWindowTest, AboutShowsTheAboutBoxModally) {
+  QString caption;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<TAboutBox*>(QApplication::activeModalWidget());
+    if (box == nullptr) return;
+    caption = box->windowTitle();
+    box->close();
+  });
+  window_->AboutClick();
+  EXPECT_EQ(caption, "About Me");
+}
+
+}  // namespace
+}  // namespace corvane
