@@ -6,7 +6,10 @@
 // light and a dark background.
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QImage>
+#include <QTreeView>
 #include <QPainter>
 #include <QPixmap>
 #include <QStringList>
@@ -15,6 +18,7 @@
 #include <vector>
 
 #include "Aboutboxform.h"
+#include "Mainform.h"
 #include "tree_icons.h"
 
 namespace {
@@ -98,17 +102,38 @@ bool Save(const QImage& image, const QString& path) {
 
 }  // namespace
 
+// The main window with the bundled sample open, its program's "Stats" and
+// the DLL it imports from unfolded.
+QImage WindowWithSample() {
+  // Opened by plain names from their folder, as a user in a shell would.
+  QDir::setCurrent(QFileInfo(QStringLiteral(CORVANE_SAMPLE_EXE)).absolutePath());
+  corvane::TMain window;
+  window.OpenList({QFileInfo(QStringLiteral(CORVANE_SAMPLE_DLL)).fileName(),
+                   QFileInfo(QStringLiteral(CORVANE_SAMPLE_EXE)).fileName()});
+  window.show();
+  const QAbstractItemModel* model = window.InfoTree->model();
+  const QModelIndex program = model->index(0, 0);
+  window.InfoTree->expand(model->index(0, 0, program));
+  window.InfoTree->expand(model->index(1, 0, program));
+  window.InfoTree->setCurrentIndex(model->index(1, 0, program));
+  QApplication::processEvents();
+  return window.grab().toImage();
+}
+
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Corvane"));
   const QStringList args = QApplication::arguments().mid(1);
   if (args.isEmpty() || args.size() % 2 != 0) {
-    std::fprintf(stderr, "usage: corvane_app_pictures [--icons FILE] [--about FILE]\n");
+    std::fprintf(stderr, "usage: corvane_app_pictures [--icons FILE] [--about FILE] [--window FILE]\n");
     return 2;
   }
   bool ok = true;
   for (qsizetype i = 0; i < args.size(); i += 2) {
     if (args[i] == QLatin1String("--icons")) {
       ok = Save(IconSheet(), args[i + 1]) && ok;
+    } else if (args[i] == QLatin1String("--window")) {
+      ok = Save(WindowWithSample(), args[i + 1]) && ok;
     } else if (args[i] == QLatin1String("--about")) {
       corvane::TAboutBox box(nullptr);
       box.show();
