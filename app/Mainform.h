@@ -6,6 +6,7 @@
 // and supplies the error box, the message pump, the cursor and the status
 // panels.
 
+#include <QElapsedTimer>
 #include <QIcon>
 #include <QList>
 #include <QMainWindow>
@@ -102,6 +103,8 @@ class TMain final : public QMainWindow, private ViewerShell {
   void ApplyStoredExpansion(const TTreeNode* parent);
 
   MainWindowPorts ports_;
+  QElapsedTimer pumpClock_;
+  unsigned pumpCalls_ = 0;
   ViewerCore core_;
   // Declared after the store it shows, so that it goes first.
   std::unique_ptr<TreeNodesModel> model_;

@@ -13,6 +13,7 @@
 
 #include "tree_output.h"
 #include "corvane_version.h"
+#include "heap_tuning.h"
 #include "viewer_core.h"
 
 namespace corvane {
@@ -120,4 +121,7 @@ int Run(int argc, char** argv) {
 }  // namespace
 }  // namespace corvane
 
-int main(int argc, char** argv) { return corvane::Run(argc, argv); }
+int main(int argc, char** argv) {
+  corvane::UseHugePagesForHeap();
+  return corvane::Run(argc, argv);
+}

@@ -29,7 +29,9 @@ QString TextFrom8Bit(std::string_view text) {
   // Names in PE files are almost always ASCII, which every 8-bit encoding
   // shares with Latin-1; converting them as Latin-1 is several times faster
   // than the general decoder, and a large DLL has a hundred thousand of them.
-  const bool ascii = std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  unsigned char all = 0;
+  for (const char c : text) all = static_cast<unsigned char>(all | static_cast<unsigned char>(c));
+  const bool ascii = all < 0x80;
   const auto size = static_cast<qsizetype>(text.size());
   return ascii ? QString::fromLatin1(text.data(), size) : QString::fromLocal8Bit(text.data(), size);
 }

@@ -10,6 +10,8 @@
 
 namespace {
 
+std::string Quoted(const std::string& text) { return "'" + text + "'"; }
+
 struct DumpRun {
   int status;
   std::string out;
@@ -18,8 +20,10 @@ struct DumpRun {
 // Runs the dump with `arguments` (already shell-quoted), standard error
 // merged into the output when `withErrors`.
 DumpRun Dump(const std::string& arguments, bool withErrors = false) {
-  const std::string command =
-      std::string("'") + CORVANE_DUMP + "' " + arguments + (withErrors ? " 2>&1" : " 2>/dev/null");
+  std::string command = Quoted(CORVANE_DUMP);
+  command += ' ';
+  command += arguments;
+  command += withErrors ? " 2>&1" : " 2>/dev/null";
   std::FILE* pipe = ::popen(command.c_str(), "r");
   if (pipe == nullptr) return {-1, {}};
   std::string out;
@@ -29,7 +33,6 @@ DumpRun Dump(const std::string& arguments, bool withErrors = false) {
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
 }
 
-std::string Quoted(const std::string& text) { return "'" + text + "'"; }
 
 TEST(Dump, PrintsTheSampleProgramsTreeAndTotals) {
   const DumpRun run = Dump(Quoted(CORVANE_SAMPLE_EXE));

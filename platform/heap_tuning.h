@@ -1,0 +1,15 @@
+#pragma once
+
+// Process-wide memory tuning for building large trees.
+
+namespace corvane {
+
+// Lets the kernel back the heap with transparent huge pages. A tree of a
+// hundred thousand nodes takes some twenty megabytes in small allocations;
+// with 4 KiB pages each one is touched through its own page fault, which
+// costs more than building the nodes. Where the platform has no such
+// tuning (not Linux with glibc), nothing happens. Call it once, first thing
+// in main.
+void UseHugePagesForHeap();
+
+}  // namespace corvane
