@@ -119,7 +119,7 @@ void TMain::CreateMenus() {
   About->setShortcut(QKeySequence(Qt::Key_F1));
 
   TreeMenu = new QMenu(this);
-  PopupInspect = TreeMenu->addAction(QStringLiteral("&Inspect Library"));
+  PopupInspect = TreeMenu->addAction(QStringLiteral("&Inspect Library"), this, &TMain::PopupInspectClick);
   PopupInspect->setEnabled(false);
   PopupPrint = TreeMenu->addAction(QStringLiteral("&Print"));
 }
@@ -193,7 +193,44 @@ void TMain::AboutClick() {
   box.exec();
 }
 
-void TMain::TreeMenuPopup(const QPoint& position) { TreeMenu->popup(InfoTree->viewport()->mapToGlobal(position)); }
+void TMain::TreeMenuPopup(const QPoint& position) {
+  const TTreeNode* node = nullptr;
+  if (core_.KeyPopup()) {
+    node = SelectedNode();
+    core_.SetKeyPopup(false);
+  } else {
+    node = SelectNodeAtCursor();
+  }
+  PopupInspect->setEnabled(node != nullptr && node->ImageIndex() == kIconLibrary);
+  TreeMenu->popup(InfoTree->viewport()->mapToGlobal(position));
+}
+
+TTreeNode* TMain::SelectNodeAtCursor() {
+  const QModelIndex index = InfoTree->indexAt(InfoTree->viewport()->mapFromGlobal(QCursor::pos()));
+  if (index.isValid()) {
+    InfoTree->setCurrentIndex(index);
+  } else {
+    InfoTree->clearSelection();
+    InfoTree->selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+  }
+  return model_->NodeAt(index);
+}
+
+TTreeNode* TMain::SelectedNode() const {
+  const QModelIndexList selected = InfoTree->selectionModel()->selectedIndexes();
+  return selected.isEmpty() ? nullptr : model_->NodeAt(selected.front());
+}
+
+void TMain::PopupInspectClick() {
+  TTreeNode* node = SelectedNode();
+  core_.PopupInspectClick(node);
+  // The view was reset when the build ended; the inspected node stays the
+  // one the user works on.
+  if (node != nullptr) {
+    InfoTree->setCurrentIndex(model_->IndexOf(node));
+    InfoTree->scrollTo(model_->IndexOf(node));
+  }
+}
 
 bool TMain::eventFilter(QObject* watched, QEvent* event) {
   if (watched == InfoTree && event->type() == QEvent::KeyPress) {

@@ -59,6 +59,16 @@ class TMain final : public QMainWindow, private ViewerShell {
   void PrintDlgClick();
   void ExitClick();
   void AboutClick();
+  void PopupInspectClick();
+
+  // The tree's context menu is about to open at `position` (viewport
+  // coordinates): it acts on the selected node when the context-menu key
+  // asked for it, else on the node under the mouse pointer, which it selects.
+  void TreeMenuPopup(const QPoint& position);
+  // Selects the node under the mouse pointer (none: clears the selection)
+  // and returns it.
+  TTreeNode* SelectNodeAtCursor();
+  TTreeNode* SelectedNode() const;
 
   // Components, named as the window's description names them.
   QTreeView* InfoTree = nullptr;
@@ -99,7 +109,6 @@ class TMain final : public QMainWindow, private ViewerShell {
   void CreateMenus();
   void CreateOpenDialog();
   void CreateStatusBar();
-  void TreeMenuPopup(const QPoint& position);
   void ApplyStoredExpansion(const TTreeNode* parent);
 
   MainWindowPorts ports_;

@@ -4,7 +4,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <charconv>
 #include <cstdio>
+#include <deque>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -14,6 +16,7 @@
 #include "tree_output.h"
 #include "corvane_version.h"
 #include "heap_tuning.h"
+#include "node_kinds.h"
 #include "viewer_core.h"
 
 namespace corvane {
@@ -55,20 +58,50 @@ class DumpShell final : public ViewerShell {
 
 void PrintUsage(std::FILE* stream) {
   std::fputs(
-      "Usage: corvane-dump [--json] FILE...\n"
+      "Usage: corvane-dump [--json] [--depth N] FILE...\n"
       "Prints the tree the viewer shows for FILE... (opened together, newest on top),\n"
       "then the status bar's totals.\n"
       "\n"
       "  --json      print one JSON object: {\"tree\", \"status\", \"errors\"}\n"
+      "  --depth N   inspect imported libraries N levels deep below each file,\n"
+      "              breadth first, as the viewer's \"Inspect Library\" does (default 0)\n"
       "  --help      show this help and exit\n"
       "  --version   show the version and exit\n"
       "\n"
-      "Exit status: 0 when every file was shown, 1 when any file failed, 2 on a usage error.\n",
+      "Exit status: 0 when every file was shown, 1 when any file failed, 2 on a usage error.\n"
+      "A library that is not found is reported on standard error and does not change it.\n",
       stream);
+}
+
+// Inspects every library node not inspected yet, level by level, down to
+// `depth` levels below each file.
+void InspectBreadthFirst(ViewerCore& core, int depth) {
+  std::deque<std::pair<TTreeNode*, int>> pending;
+  auto queueLibraries = [&](TTreeNode* parent, int level) {
+    if (level > depth) return;
+    for (TTreeNode* child = parent->getFirstChild(); child != nullptr; child = parent->GetNextChild(child)) {
+      if (child->ImageIndex() == kIconLibrary) pending.emplace_back(child, level);
+    }
+  };
+  for (int i = 0; i < core.Items().TopCount(); ++i) queueLibraries(core.Items().TopItem(i), 1);
+  while (!pending.empty()) {
+    const auto [library, level] = pending.front();
+    pending.pop_front();
+    core.PopupInspectClick(library);
+    if (library->ImageIndex() == kIconInspectedLibrary) queueLibraries(library, level + 1);
+  }
+}
+
+// A non-negative decimal number, or -1.
+int DepthFrom(std::string_view text) {
+  int depth = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), depth);
+  return error == std::errc() && end == text.data() + text.size() && depth >= 0 ? depth : -1;
 }
 
 int Run(int argc, char** argv) {
   bool json = false;
+  int depth = 0;
   QStringList files;
   bool optionsEnded = false;
   for (int i = 1; i < argc; ++i) {
@@ -78,6 +111,12 @@ int Run(int argc, char** argv) {
         optionsEnded = true;
       } else if (argument == "--json") {
         json = true;
+      } else if (argument == "--depth") {
+        depth = i + 1 < argc ? DepthFrom(argv[++i]) : -1;
+        if (depth < 0) {
+          std::fputs("corvane-dump: --depth needs a number of levels (0 or more)\n", stderr);
+          return kExitUsage;
+        }
       } else if (argument == "--help") {
         PrintUsage(stdout);
         return kExitShown;
@@ -103,6 +142,8 @@ int Run(int argc, char** argv) {
   ViewerCore core(shell);
   shell.Attach(core);
   core.OpenList(files);
+  const bool everyFileShown = shell.Errors().empty();
+  InspectBreadthFirst(core, depth);
 
   const OutputSink toStdout = [](std::string_view chunk) { std::fwrite(chunk.data(), 1, chunk.size(), stdout); };
   if (json) {
@@ -110,7 +151,7 @@ int Run(int argc, char** argv) {
   } else {
     WriteTreeAsText(core.Items(), shell.Status(), toStdout);
   }
-  const int status = shell.Errors().empty() ? kExitShown : kExitFileFailed;
+  const int status = everyFileShown ? kExitShown : kExitFileFailed;
   // Tearing down a tree of a hundred thousand nodes one by one costs as much
   // as printing it, and the process is about to end anyway.
   std::fflush(stdout);

@@ -141,6 +141,7 @@ TTreeNode* TTreeNodes::Insert(TTreeNode* parent, std::size_t position, const QSt
   if (TreeNodesObserver* observer = LiveObserver()) observer->NodesInserting(parent, row, row);
   auto& children = container->children_;
   TTreeNode* node = pool_->Create(container, text);
+  node->batch_ = updateDepth_ > 0 ? batch_ : 0;
   children.insert(children.begin() + static_cast<std::ptrdiff_t>(position), node);
   Renumber(container, position);
   ++count_;
@@ -158,8 +159,8 @@ void TTreeNodes::Delete(TTreeNode* node) {
   if (node == nullptr) return;
   if (TreeNodesObserver* observer = LiveObserver()) {
     observer->NodeRemoving(node);
-  } else if (observer_ != nullptr) {
-    observer_->NodesDeletingInBatch();
+  } else {
+    WarnBeforeFreeing(node);
   }
   RaiseDeletion(node);
   TTreeNode* container = node->parent_;
@@ -173,7 +174,7 @@ void TTreeNodes::Delete(TTreeNode* node) {
 void TTreeNodes::Clear() {
   if (root_.children_.empty()) return;
   BeginUpdate();
-  if (observer_ != nullptr) observer_->NodesDeletingInBatch();
+  for (TTreeNode* child : root_.children_) WarnBeforeFreeing(child);
   for (TTreeNode* child : root_.children_) RaiseDeletion(child);
   for (TTreeNode* child : root_.children_) Destroy(child);
   root_.children_.clear();
@@ -183,7 +184,14 @@ void TTreeNodes::Clear() {
 }
 
 void TTreeNodes::BeginUpdate() {
-  if (updateDepth_++ == 0 && observer_ != nullptr) observer_->BatchUpdateStarted();
+  if (updateDepth_++ > 0) return;
+  ++batch_;
+  if (observer_ != nullptr) observer_->BatchUpdateStarted();
+}
+
+void TTreeNodes::WarnBeforeFreeing(const TTreeNode* node) {
+  // A node added in this batch has only descendants from this batch too.
+  if (observer_ != nullptr && node->batch_ != batch_) observer_->NodesDeletingInBatch();
 }
 
 void TTreeNodes::EndUpdate() {

@@ -78,14 +78,18 @@ class TTreeNode {
   short selectedIndex_ = -1;
   short stateIndex_ = -1;
   bool expanded_ = false;
+  // The batch update the node was added in (0 outside any); a view cannot
+  // have seen a node added in the batch still running.
+  unsigned batch_ = 0;
 };
 
 // What a view needs to follow the store. Single changes are reported only
 // outside a batch update; inside one, the view hears nothing until the
 // outermost update ends, and then learns once that everything may have
-// changed. The one exception: nodes about to be freed inside an update are
-// announced, so that a view still showing them can let go before it could
-// touch freed memory.
+// changed. The one exception: nodes the view may have seen that are about to
+// be freed inside an update are announced, so that the view can let go
+// before it could touch freed memory. Nodes added in the same batch are
+// freed silently: no view knows them yet.
 class TreeNodesObserver {
  public:
   virtual ~TreeNodesObserver() = default;
@@ -160,6 +164,7 @@ class TTreeNodes {
   TreeNodesObserver* LiveObserver() const { return updateDepth_ == 0 ? observer_ : nullptr; }
   void NodeChanged(TTreeNode* node);
   void ExpandedChanged(TTreeNode* node);
+  void WarnBeforeFreeing(const TTreeNode* node);
 
   // Nodes are allocated in blocks: a large file adds a hundred thousand of
   // them, and one allocation each would cost as much time as reading it.
@@ -167,6 +172,7 @@ class TTreeNodes {
   TTreeNode root_;
   int count_ = 0;
   int updateDepth_ = 0;
+  unsigned batch_ = 0;  // the running batch update, numbered from 1
   TreeNodesObserver* observer_ = nullptr;
 };
 

@@ -6,10 +6,12 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <filesystem>
 #include <unordered_map>
 #include <unordered_set>
 #include <variant>
 
+#include "library_search.h"
 #include "mapped_file.h"
 #include "mapped_image.h"
 #include "node_kinds.h"
@@ -235,6 +237,7 @@ void ViewerCore::BuildFileTree(TTreeNode* parent, const std::string& fileName, c
 
   EnumImportedLibraries(build.Imports(), &FileTreeBuild::OnImportedLibrary, &build, root);
 
+  if (image.IsPe32Plus()) pe32PlusRoots_.insert(root);
   if (parent != nullptr) SetNodeIcon(parent, kIconInspectedLibrary);
   ResortChildren(root);
   root->SetExpanded(true);
@@ -355,6 +358,28 @@ void ViewerCore::InfoTreeCompare(TTreeNode* node1, TTreeNode* node2, int data, i
 
 void ViewerCore::InfoTreeDeletion(TTreeNode* node) {
   if (node->Data() != nullptr) node->SetData(nullptr);
+  if (!pe32PlusRoots_.empty()) pe32PlusRoots_.erase(node);
+}
+
+void ViewerCore::PopupInspectClick(TTreeNode* selected) {
+  if (selected == nullptr || selected->ImageIndex() != kIconLibrary) return;
+  const std::string name = selected->Text().toLocal8Bit().toStdString();
+  const bool pe32Plus = pe32PlusRoots_.count(selected->Parent()) != 0;
+  const auto found = FindLibrary(name, fileFolder_, LoaderSearchFolders(pe32Plus));
+  if (!found) {
+    fileInProcess_ = name;
+    shell_.ShowError(QString::fromLatin1(kMessageLibraryNotFound), kErrorBoxStyle);
+    fileInProcess_.clear();
+    return;
+  }
+  const std::string fullName = std::filesystem::absolute(*found).lexically_normal().string();
+  items_.BeginUpdate();
+  ProcessFile(selected, fullName);
+  // The folder keeps its case: on a case-sensitive file system another case
+  // would name another folder.
+  const std::string folder = fullName.substr(0, fullName.find_last_of('/') + 1);
+  selected->AppendText(QStringLiteral(" (") + TextFrom8Bit(folder) + QLatin1Char(')'));
+  items_.EndUpdate();
 }
 
 void ViewerCore::InfoTreeKeyDown(std::uint16_t& key, int shift) {

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_set>
 
 #include "text_collator.h"
 #include "tree_nodes.h"
@@ -27,6 +28,8 @@ inline constexpr const char* kMessageFileNotFound = "File not found.";
 inline constexpr const char* kMessageCannotMap = "Unable to map file into memory.";
 inline constexpr const char* kMessageCannotView = "Unable to get a file view.";
 inline constexpr const char* kMessageNotPe = "Invalid file format (not a Portable Executable file).";
+// A library's file was found nowhere (no full stop, unlike a file that cannot be opened).
+inline constexpr const char* kMessageLibraryNotFound = "File not found";
 
 inline constexpr int kStatusPanelCount = 4;
 
@@ -72,6 +75,12 @@ class ViewerCore {
   // has no version information.
   bool AddVersionNodes(TTreeNode* stats, const std::string& fileName);
 
+  // Inspects the library of `selected`, a node of an imported library not
+  // inspected yet (anything else is ignored): finds the library's file,
+  // builds its subtree under the node and appends the folder it was found in
+  // to the node's text.
+  void PopupInspectClick(TTreeNode* selected);
+
   // Tree events.
   void InfoTreeCompare(TTreeNode* node1, TTreeNode* node2, int data, int& compare) const;
   void InfoTreeDeletion(TTreeNode* node);
@@ -85,8 +94,8 @@ class ViewerCore {
   // True while a subtree is being built; the message pump may then run other
   // handlers, which must leave the tree alone.
   bool Building() const { return buildDepth_ > 0; }
-  // The file ProcessFile is working on; an error box shown meanwhile is about
-  // it.
+  // The file being opened or the library being looked for; an error box
+  // shown meanwhile is about it.
   const std::string& FileInProcess() const { return fileInProcess_; }
 
  private:
@@ -104,6 +113,9 @@ class ViewerCore {
   std::uint32_t dataTotal_ = 0;
   int buildDepth_ = 0;
   bool keyPopup_ = false;
+  // Roots of the PE32+ images shown, so that a library they import is looked
+  // for among libraries of their own bitness first.
+  std::unordered_set<const TTreeNode*> pe32PlusRoots_;
 };
 
 // " %lu Kb (%lu bytes)": the rounded kilobytes, then the exact byte count.

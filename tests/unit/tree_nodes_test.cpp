@@ -190,6 +190,8 @@ TEST(TreeNodes, AViewIsWarnedBeforeNodesItMayStillShowAreFreedInsideABatch) {
   items.SetObserver(&view);
 
   items.BeginUpdate();
+  items.Delete(items.AddChild(a, "added in this batch"));
+  EXPECT_EQ(view.events, std::vector<std::string>({"begin"})) << "no view can know a node of the running batch";
   items.Delete(a);
   items.Clear();
   items.EndUpdate();
