@@ -1,6 +1,7 @@
 #include "Mainform.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -87,6 +88,7 @@ void TMain::CreateTree() {
   InfoTree->setUniformRowHeights(true);
   InfoTree->setContextMenuPolicy(Qt::CustomContextMenu);
   InfoTree->installEventFilter(this);
+  InfoTree->viewport()->installEventFilter(this);
   model_ = std::make_unique<TreeNodesModel>(core_.Items(), TreeIcons);
   InfoTree->setModel(model_.get());
   setCentralWidget(InfoTree);
@@ -233,10 +235,23 @@ void TMain::PopupInspectClick() {
 }
 
 bool TMain::eventFilter(QObject* watched, QEvent* event) {
+  const bool inTree = watched == InfoTree || watched == InfoTree->viewport();
+  if (inTree && event->type() == QEvent::ContextMenu &&
+      static_cast<QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Keyboard) {
+    // Some platforms turn the context-menu key into a menu request of their
+    // own, others do not; the keys are handled below alike everywhere.
+    return true;
+  }
   if (watched == InfoTree && event->type() == QEvent::KeyPress) {
     const auto* keyEvent = static_cast<QKeyEvent*>(event);
-    std::uint16_t key = keyEvent->key() == Qt::Key_Menu ? kContextMenuKey : static_cast<std::uint16_t>(keyEvent->key());
+    const bool menuKey = keyEvent->key() == Qt::Key_Menu;
+    std::uint16_t key = menuKey ? kContextMenuKey : static_cast<std::uint16_t>(keyEvent->key());
     core_.InfoTreeKeyDown(key, static_cast<int>(keyEvent->modifiers()));
+    if (menuKey || (keyEvent->key() == Qt::Key_F10 && keyEvent->modifiers() == Qt::ShiftModifier)) {
+      const QRect current = InfoTree->visualRect(InfoTree->currentIndex());
+      TreeMenuPopup(current.isValid() ? current.center() : QPoint(0, 0));
+      return true;
+    }
   }
   return QMainWindow::eventFilter(watched, event);
 }

@@ -3,7 +3,9 @@
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QLabel>
 #include <QMenu>
@@ -226,10 +228,53 @@ TEST_F(MainWindowTest, PrintingWithoutAPrinterSaysSo) {
   EXPECT_EQ(boxes_[0].caption, "Corvane");
 }
 
-TEST_F(MainWindowTest, TheContextMenuKeyIsNotedForTheTreesMenu) {
-  window_->show();
+TEST_F(ContextMenuTest, ARightClickSelectsTheNodeUnderThePointerAndEnablesInspectOnlyForALibrary) {
+  RightClick(Row("greeter.dll"));
+  EXPECT_EQ(Selected(), "greeter.dll");
+  EXPECT_TRUE(window_->PopupInspect->isEnabled());
+  EXPECT_TRUE(window_->TreeMenu->isVisible());
+  window_->TreeMenu->close();
+
+  RightClick(Row("Stats"));
+  EXPECT_EQ(Selected(), "Stats");
+  EXPECT_FALSE(window_->PopupInspect->isEnabled());
+  window_->TreeMenu->close();
+
+  RightClick(QModelIndex());
+  EXPECT_EQ(Selected(), QString()) << "empty space clears the selection";
+  EXPECT_FALSE(window_->PopupInspect->isEnabled());
+}
+
+TEST_F(ContextMenuTest, TheContextMenuKeyActsOnTheSelectedNodeWhereverThePointerIs) {
+  window_->InfoTree->setCurrentIndex(Row("greeter.dll"));
+  PointAt(Row("Stats"));
   QTest::keyClick(window_->InfoTree, Qt::Key_Menu);
-  EXPECT_TRUE(window_->Core().KeyPopup());
+  EXPECT_EQ(Selected(), "greeter.dll");
+  EXPECT_TRUE(window_->PopupInspect->isEnabled());
+  EXPECT_FALSE(window_->Core().KeyPopup()) << "the menu's opening consumed it";
+}
+
+TEST_F(ContextMenuTest, ShiftF10ActsOnTheNodeUnderThePointerLikeTheMouse) {
+  window_->InfoTree->setCurrentIndex(Row("greeter.dll"));
+  PointAt(Row("Stats"));
+  QTest::keyClick(window_->InfoTree, Qt::Key_F10, Qt::ShiftModifier);
+  EXPECT_EQ(Selected(), "Stats");
+  EXPECT_FALSE(window_->PopupInspect->isEnabled());
+}
+
+TEST_F(ContextMenuTest, InspectingBuildsTheSubtreeAndKeepsTheNodeSelected) {
+  RightClick(Row("greeter.dll"));
+  window_->TreeMenu->close();
+  const QStringList before = Panels();
+  window_->PopupInspect->trigger();
+
+  const QString folder = QFileInfo(QStringLiteral(CORVANE_SAMPLE_DLL)).absolutePath() + "/";
+  EXPECT_EQ(Selected(), "greeter.dll (" + folder + ")");
+  const QModelIndex library = window_->InfoTree->selectionModel()->selectedIndexes().front();
+  EXPECT_TRUE(window_->InfoTree->isExpanded(library));
+  EXPECT_EQ(library.model()->index(0, 0, library).data().toString(), "Stats");
+  EXPECT_NE(Panels(), before) << "the library's sizes were added to the totals";
+  EXPECT_TRUE(boxes_.empty());
 }
 
 TEST(MainWindowStart, OpensTheCommandLinesFilesBeforeTheWindowFirstShows) {

@@ -73,7 +73,8 @@ struct Collector {
 bool OnExport(void* userA, void*, std::string_view name, std::int32_t nameOrdinal) {
   auto& collector = *static_cast<Collector*>(userA);
   const bool go = collector.Add(name, false);
-  collector.texts.back() += " " + std::to_string(nameOrdinal);
+  collector.texts.back() += ' ';
+  collector.texts.back() += std::to_string(nameOrdinal);
   return go;
 }
 
