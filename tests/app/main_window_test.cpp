@@ -228,6 +228,45 @@ TEST_F(MainWindowTest, PrintingWithoutAPrinterSaysSo) {
   EXPECT_EQ(boxes_[0].caption, "Corvane");
 }
 
+// The tree's context menu and "Inspect Library", with the sample program
+// open and the mouse pointer placed over rows as a user would.
+class ContextMenuTest : public MainWindowTest {
+ protected:
+  ContextMenuTest() {
+    window_->OpenList({QStringLiteral(CORVANE_SAMPLE_EXE)});
+    window_->show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+  }
+  ~ContextMenuTest() override { window_->TreeMenu->close(); }
+
+  QModelIndex Row(const QString& text) const {
+    const QAbstractItemModel* model = window_->InfoTree->model();
+    const QModelIndex root = model->index(0, 0);
+    for (int row = 0; row < model->rowCount(root); ++row) {
+      if (model->index(row, 0, root).data().toString() == text) return model->index(row, 0, root);
+    }
+    return {};
+  }
+  // Moves the mouse pointer over `index`, or below every row for an invalid
+  // one, and returns the point in viewport coordinates.
+  QPoint PointAt(const QModelIndex& index) const {
+    QWidget* viewport = window_->InfoTree->viewport();
+    const QPoint point = index.isValid() ? window_->InfoTree->visualRect(index).center()
+                                         : QPoint(5, viewport->height() - 5);
+    QCursor::setPos(viewport->mapToGlobal(point));
+    return point;
+  }
+  void RightClick(const QModelIndex& index) {
+    const QPoint point = PointAt(index);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, point, window_->InfoTree->viewport()->mapToGlobal(point));
+    QApplication::sendEvent(window_->InfoTree->viewport(), &event);
+  }
+  QString Selected() const {
+    const QModelIndexList selected = window_->InfoTree->selectionModel()->selectedIndexes();
+    return selected.isEmpty() ? QString() : selected.front().data().toString();
+  }
+};
+
 TEST_F(ContextMenuTest, ARightClickSelectsTheNodeUnderThePointerAndEnablesInspectOnlyForALibrary) {
   RightClick(Row("greeter.dll"));
   EXPECT_EQ(Selected(), "greeter.dll");
