@@ -6,26 +6,16 @@
 #include "bench_image.h"
 #include "temp_files.h"
 #include "viewer_core.h"
+#include "viewer_shells.h"
 
 namespace corvane {
 namespace {
-
-class QuietShell final : public ViewerShell {
- public:
-  int ShowError(const QString&, std::uint32_t) override { return 1; }
-  void PumpMessages() override {}
-  void SetWaitCursor() override {}
-  void RestoreCursor() override {}
-  void SetWindowEnabled(bool) override {}
-  void FocusWindow() override {}
-  void SetStatusPanelText(int, const QString&) override {}
-};
 
 void OpenLargeImage(benchmark::State& state) {
   const testing::TempDir dir;
   const auto exports = static_cast<std::uint32_t>(state.range(0));
   const std::string path = dir.Write("large.dll", bench::LargeImage(exports, 200, 50).bytes);
-  QuietShell shell;
+  testing::NullShell shell;
   ViewerCore core(shell);
   for (auto _ : state) {
     core.ClearAll();
@@ -38,7 +28,7 @@ BENCHMARK(OpenLargeImage)->Arg(10'000)->Arg(100'000)->Unit(benchmark::kMilliseco
 void ClearLargeTree(benchmark::State& state) {
   const testing::TempDir dir;
   const std::string path = dir.Write("large.dll", bench::LargeImage(100'000, 200, 50).bytes);
-  QuietShell shell;
+  testing::NullShell shell;
   ViewerCore core(shell);
   for (auto _ : state) {
     state.PauseTiming();

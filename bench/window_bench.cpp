@@ -11,20 +11,10 @@
 #include "bench_image.h"
 #include "temp_files.h"
 #include "viewer_core.h"
+#include "viewer_shells.h"
 
 namespace corvane {
 namespace {
-
-class QuietShell final : public ViewerShell {
- public:
-  int ShowError(const QString&, std::uint32_t) override { return 1; }
-  void PumpMessages() override {}
-  void SetWaitCursor() override {}
-  void RestoreCursor() override {}
-  void SetWindowEnabled(bool) override {}
-  void FocusWindow() override {}
-  void SetStatusPanelText(int, const QString&) override {}
-};
 
 const std::string& LargeImagePath() {
   static const testing::TempDir dir;
@@ -33,7 +23,7 @@ const std::string& LargeImagePath() {
 }
 
 void OpenWithoutWindow(benchmark::State& state) {
-  QuietShell shell;
+  testing::NullShell shell;
   ViewerCore core(shell);
   const QStringList files{QString::fromStdString(LargeImagePath())};
   for (auto _ : state) core.OpenList(files);

@@ -13,7 +13,7 @@
 #include "pe_writer.h"
 #include "temp_files.h"
 #include "tree_output.h"
-#include "viewer_test_support.h"
+#include "viewer_shells.h"
 
 namespace corvane {
 namespace {

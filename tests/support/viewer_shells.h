@@ -1,7 +1,8 @@
 #pragma once
 
-// A ViewerShell that records what the window would have shown, for tests of
-// the viewer's flows.
+// Window services for driving the viewer without a window: one that records
+// what a window would have shown, for tests, and one that does nothing, for
+// benchmarks. Header-only: whoever includes it links the tree library.
 
 #include <QString>
 
@@ -51,6 +52,18 @@ class RecordingShell final : public ViewerShell {
 
  private:
   const ViewerCore* core_ = nullptr;
+};
+
+// Accepts everything and shows nothing.
+class NullShell final : public ViewerShell {
+ public:
+  int ShowError(const QString&, std::uint32_t) override { return 1; }
+  void PumpMessages() override {}
+  void SetWaitCursor() override {}
+  void RestoreCursor() override {}
+  void SetWindowEnabled(bool) override {}
+  void FocusWindow() override {}
+  void SetStatusPanelText(int, const QString&) override {}
 };
 
 // A viewer with its recording shell, as a test fixture's member.
