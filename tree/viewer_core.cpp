@@ -3,7 +3,6 @@
 #include <QHash>
 #include <QSet>
 
-#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
