@@ -74,9 +74,23 @@ TMain::TMain(QWidget* owner, MainWindowPorts ports)
   ParseCommandLine(&files);
   if (!files.isEmpty()) files.removeFirst();
   OpenList(files);
+
+  // From here on the window takes files dropped from the file manager.
+  control_ = std::make_unique<WidgetControl>(this);
+  MsgInterceptor = std::make_unique<TMsgInterceptor>(control_.get());
+  ShellFile = std::make_unique<IShellFile>(MsgInterceptor.get());
+  ShellFile->SetOnDropFiles(TDropFilesEvent::Bind<&TMain::FilesDropped>(this));
+  ShellFile->SetAcceptFiles(true);
 }
 
-TMain::~TMain() = default;
+TMain::~TMain() {
+  // The receiver unregisters from the interceptor, which then puts back the
+  // window's own message handling.
+  ShellFile.reset();
+  MsgInterceptor.reset();
+}
+
+void TMain::FilesDropped(const QStringList& Files, bool& /*AcceptMore*/) { dropOpener_.Request(Files); }
 
 void TMain::CreateTree() {
   InfoTree = new QTreeView(this);

@@ -15,7 +15,11 @@
 #include <functional>
 #include <memory>
 
+#include "Ishellfiles.h"
+#include "Tmsginterceptor.h"
+#include "deferred_open.h"
 #include "viewer_core.h"
+#include "widget_control.h"
 
 class QAction;
 class QFileDialog;
@@ -52,6 +56,9 @@ class TMain final : public QMainWindow, private ViewerShell {
 
   // Replaces what the tree shows with `files`.
   void OpenList(const QStringList& files) { core_.OpenList(files); }
+  // Files dropped from the file manager: opened like the command line's,
+  // once no build is under way. Drops stay accepted.
+  void FilesDropped(const QStringList& Files, bool& AcceptMore);
 
   // Menu commands.
   void OpenClick();
@@ -88,6 +95,11 @@ class TMain final : public QMainWindow, private ViewerShell {
   QStatusBar* StatusBar = nullptr;
   QAction* PrintDlg = nullptr;
 
+  // Drops from the file manager: the receiver, and the interceptor it
+  // registers with, installed on this window's message procedure.
+  std::unique_ptr<IShellFile> ShellFile;
+  std::unique_ptr<TMsgInterceptor> MsgInterceptor;
+
   // The status bar's four panels.
   std::array<QLabel*, kStatusPanelCount> StatusPanels{};
   TreeNodesModel* TreeModel() const { return model_.get(); }
@@ -117,6 +129,11 @@ class TMain final : public QMainWindow, private ViewerShell {
   ViewerCore core_;
   // Declared after the store it shows, so that it goes first.
   std::unique_ptr<TreeNodesModel> model_;
+  // This window as a control with a message procedure; outlives the
+  // interceptor, which the destructor releases first.
+  std::unique_ptr<WidgetControl> control_;
+  // Drops that arrive while a subtree is built wait here until it is done.
+  DeferredOpener dropOpener_{[this] { return core_.Building(); }, [this](const QStringList& files) { OpenList(files); }};
 };
 
 }  // namespace corvane
