@@ -23,6 +23,28 @@ def peak_kb(command):
     return int(result.stderr.strip().splitlines()[-1])
 
 
+def dumpers(dump):
+    """The commands compared, each to be followed by a file name."""
+    tools = {"corvane-dump": [dump], "corvane-dump --json": [dump, "--json"]}
+    if shutil.which("objdump"):
+        tools["objdump -p"] = ["objdump", "-p"]
+    if shutil.which("readpe"):
+        tools["readpe -i -e"] = ["readpe", "-i", "-e"]
+    return tools
+
+
+def time_rounds(tools, files, rounds):
+    """{(tool, file): [seconds per round]}, the rounds interleaved."""
+    times = {(tool, path): [] for tool in tools for path in files}
+    for _ in range(rounds):
+        for path in files:
+            for tool, command in tools.items():
+                start = time.perf_counter()
+                subprocess.run(command + [path], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False)
+                times[(tool, path)].append(time.perf_counter() - start)
+    return times
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--dump", required=True)
@@ -30,22 +52,11 @@ def main():
     parser.add_argument("files", nargs="+")
     args = parser.parse_args()
 
-    tools = {"corvane-dump": [args.dump], "corvane-dump --json": [args.dump, "--json"]}
-    if shutil.which("objdump"):
-        tools["objdump -p"] = ["objdump", "-p"]
-    if shutil.which("readpe"):
-        tools["readpe -i -e"] = ["readpe", "-i", "-e"]
+    tools = dumpers(args.dump)
+    times = time_rounds(tools, args.files, args.rounds)
 
-    times = {(tool, path): [] for tool in tools for path in args.files}
-    for _ in range(args.rounds):
-        for path in args.files:
-            for tool, command in tools.items():
-                start = time.perf_counter()
-                subprocess.run(command + [path], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False)
-                times[(tool, path)].append(time.perf_counter() - start)
-
-    print(f"| file | size | tool | median ms | best ms | peak RSS KB |")
-    print(f"|---|---:|---|---:|---:|---:|")
+    print("| file | size | tool | median ms | best ms | peak RSS KB |")
+    print("|---|---:|---|---:|---:|---:|")
     for path in args.files:
         size = os.path.getsize(path)
         for tool, command in tools.items():

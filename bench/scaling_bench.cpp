@@ -13,20 +13,10 @@
 #include "bench_image.h"
 #include "temp_files.h"
 #include "viewer_core.h"
+#include "viewer_shells.h"
 
 namespace corvane {
 namespace {
-
-class SilentShell final : public ViewerShell {
- public:
-  int ShowError(const QString&, std::uint32_t) override { return 1; }
-  void PumpMessages() override {}
-  void SetWaitCursor() override {}
-  void RestoreCursor() override {}
-  void SetWindowEnabled(bool) override {}
-  void FocusWindow() override {}
-  void SetStatusPanelText(int, const QString&) override {}
-};
 
 // `exports` named exports and, when `functions` is not 0, one library that
 // imports that many functions.
@@ -46,7 +36,7 @@ void SetPerNodeCounters(benchmark::State& state, const ViewerCore& core) {
 void Open(benchmark::State& state, std::int64_t exports, std::int64_t functions) {
   const testing::TempDir dir;
   const std::string path = WriteImage(dir, exports, functions);
-  SilentShell shell;
+  testing::NullShell shell;
   ViewerCore core(shell);
   for (auto _ : state) {
     core.ClearAll();
@@ -71,7 +61,7 @@ std::size_t HeapInUse() {
 void TreeMemory(benchmark::State& state) {
   const testing::TempDir dir;
   const std::string path = WriteImage(dir, state.range(0), state.range(1));
-  SilentShell shell;
+  testing::NullShell shell;
   ViewerCore core(shell);
   double bytesPerNode = 0;
   for (auto _ : state) {

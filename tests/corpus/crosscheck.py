@@ -96,8 +96,8 @@ names that are not UTF-8
 The expectation for exports and imports comes from a walk over the file's
 tables with Corvane's lookup, recording per entry what pefile makes of it.
 The walk is checked against pefile's own lists; when the two disagree in a
-way no rule explains, a note names the file, since the expectation for it is
-then in doubt.
+way no rule explains, the file fails: that is a difference nobody has
+explained yet, and the expectation for the file is in doubt.
 """
 
 import argparse
@@ -163,7 +163,7 @@ ODD_MAGIC = "unknown optional header magic (no directories read)"
 KB_WRAP = "Kb computed on 32 bits wraps"
 NOT_UTF8 = "names that are not UTF-8 (compared folded)"
 DUMP_ERRORS = "corvane-dump reported errors (tree still compared)"
-WALK_DISAGREES = "pefile and the table walk disagree (expectation in doubt)"
+WALK_DISAGREES = "pefile and the table walk disagree (failed: expectation in doubt)"
 NOTE_ORDER = (ORDINAL_NAMED, ROUNDING_PRESENT, ROUNDING_AFFECTED, STOCK_LIMITS,
               EMPTY_IMPORT_NAME, NAME_ZERO_DESCRIPTOR, LIBRARY_WITHOUT_FUNCTIONS,
               EMPTY_LIBRARY_NAME, DROPPED_LIBRARY, ORDINAL_ZERO, REJECTED_NAMES,
@@ -937,6 +937,20 @@ def run_dump(dump, path, timeout):
         return None, "corvane-dump printed no JSON object: %s" % error
 
 
+def judge(path, expected, dump, problem):
+    """The reasons one file fails, from its dump (or the problem running it)."""
+    diffs = [problem] if problem else compare(path, dump, expected)
+    if dump and dump.get("errors"):
+        expected.notes.add(DUMP_ERRORS)
+        if diffs:
+            diffs.append("corvane-dump errors: %s" % "; ".join(
+                str(e.get("message")) for e in dump["errors"]))
+    # A disagreement between pefile and the walk that no rule explains is a
+    # difference of its own, whatever the dump shows.
+    diffs.extend("pefile and the table walk disagree: %s" % d for d in expected.doubts)
+    return diffs
+
+
 def main(argv):
     parser = argparse.ArgumentParser(
         description="Compare corvane-dump's trees with pefile's reading of the same files.")
@@ -967,15 +981,7 @@ def main(argv):
         for path in files:
             expected = build_expectation(path)
             dump, problem = runs[path].result()
-            diffs = [problem] if problem else compare(path, dump, expected)
-            if dump and dump.get("errors"):
-                expected.notes.add(DUMP_ERRORS)
-                if diffs:
-                    diffs.append("corvane-dump errors: %s" % "; ".join(
-                        str(e.get("message")) for e in dump["errors"]))
-            if expected.doubts:
-                diffs.extend("(expectation in doubt: %s)" % d for d in expected.doubts
-                             if diffs)
+            diffs = judge(path, expected, dump, problem)
             for kind in expected.notes:
                 noted[kind].append(path)
             if diffs:
