@@ -42,6 +42,7 @@ bool IdentifyImage(MappedImage& image, ByteView view) {
   image = MappedImage{};
   image.format = GetImageFormat(view);
   image.base = view;
+  image.strings = CStringFinder(view);
   if (image.format != kFormatPe) return false;
   image.ntHeaders = ImageNtHeader(view);
   if (image.ntHeaders) image.sections = SectionMap(view, *image.ntHeaders);

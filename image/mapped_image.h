@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "byte_view.h"
+#include "cstring_finder.h"
 #include "image_hlp.h"
 
 namespace corvane {
@@ -25,6 +26,9 @@ struct MappedImage {
   ByteView base;                            // the whole view; offset 0 is the file's first byte
   std::optional<std::uint32_t> ntHeaders;   // offset of the NT headers, PE images only
   SectionMap sections;                      // RVA translation for the walkers
+  // The walkers' name lookups. A cache, hence mutable: it changes no result,
+  // only how long a hostile file's names take to find.
+  mutable CStringFinder strings;
 
   // PE32+ images are read in their own layout: 64-bit image base and thunks.
   bool IsPe32Plus() const;

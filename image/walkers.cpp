@@ -40,7 +40,7 @@ ThunkWalk WalkThunkTable(const MappedImage& image, bool pe32Plus, std::uint32_t 
     } else {
       const auto hintName = image.sections.RvaToOffset(static_cast<std::uint32_t>(*entry));
       if (!hintName) continue;
-      const auto name = image.base.CString(*hintName + pe::kHintSize);
+      const auto name = image.strings.At(*hintName + pe::kHintSize);
       if (!name) continue;
       text = *name;
     }
@@ -69,7 +69,7 @@ bool EnumExports(const MappedImage& image, ExportProc proc, void* userA, void* u
     if (!nameRva || !nameOrdinal) break;
     const auto nameOffset = image.sections.RvaToOffset(*nameRva);
     if (!nameOffset) continue;
-    const auto name = view.CString(*nameOffset);
+    const auto name = image.strings.At(*nameOffset);
     if (!name) continue;
     if (!proc(userA, userB, *name, std::int32_t{*nameOrdinal})) break;
   }
@@ -86,7 +86,7 @@ ImportDirectory::ImportDirectory(const MappedImage& image) : image_(image) {
     const auto nameRva = view.Read<std::uint32_t>(descriptor + pe::kImportName);
     if (!nameRva || *nameRva == 0) break;
     const auto nameOffset = image.sections.RvaToOffset(*nameRva);
-    const auto name = nameOffset ? view.CString(*nameOffset) : std::nullopt;
+    const auto name = nameOffset ? image.strings.At(*nameOffset) : std::nullopt;
     if (!name) continue;
     std::uint32_t thunkTable = view.Read<std::uint32_t>(descriptor + pe::kImportOriginalFirstThunk).value_or(0);
     if (thunkTable == 0) thunkTable = view.Read<std::uint32_t>(descriptor + pe::kImportFirstThunk).value_or(0);

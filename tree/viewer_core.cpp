@@ -46,11 +46,17 @@ QString FormatSize(std::uint32_t bytes) {
 // thousands of imports does not turn its build quadratic.
 class FileTreeBuild {
  public:
-  FileTreeBuild(ViewerCore& core, const MappedImage& image) : core_(core), imports_(image) {}
+  FileTreeBuild(ViewerCore& core, const MappedImage& image)
+      : core_(core), imports_(image), nodesLeft_(image.base.Size() / 2 + kNodesBeyondFileSize) {}
+
+  // True when the build stopped early because the file named more entries
+  // than it can hold.
+  bool Cut() const { return cut_; }
 
   static bool OnExport(void* userA, void* userB, std::string_view name, std::int32_t nameOrdinal) {
     auto& build = *static_cast<FileTreeBuild*>(userA);
     auto* exports = static_cast<TTreeNode*>(userB);
+    if (!build.Spend()) return false;
     // Composed in 8 bits so that the node's text is converted and allocated once.
     std::string& text = build.exportText_;
     text.assign(name);
@@ -68,12 +74,13 @@ class FileTreeBuild {
     auto& build = *static_cast<FileTreeBuild*>(userA);
     auto* root = static_cast<TTreeNode*>(userB);
     TTreeNode* library = build.LibraryNode(root, TextFrom8Bit(name));
+    if (library == nullptr) return false;
     // Every descriptor of this name was walked the first time round; a later
     // descriptor of the same name has nothing to add.
     if (!build.walkedLibraries_.insert(name).second) return true;
     EnumImportedFunctions(build.imports_, name, OnImportedFunction, &build, library);
     build.core_.ResortChildren(library);
-    return true;
+    return !build.cut_;
   }
 
   static bool OnImportedFunction(void* userA, void* userB, std::string_view text) {
@@ -82,6 +89,7 @@ class FileTreeBuild {
     QString function = TextFrom8Bit(text);
     QSet<QString>& shown = build.FunctionTexts(library);
     if (!shown.contains(function)) {
+      if (!build.Spend()) return false;
       shown.insert(function);
       SetNodeIcon(build.core_.items_.AddChild(library, function), kIconImport);
     }
@@ -102,6 +110,7 @@ class FileTreeBuild {
       librariesIndexed_ = true;
     }
     if (TTreeNode* existing = libraries_.value(name)) return existing;
+    if (!Spend()) return nullptr;
     TTreeNode* library = core_.items_.AddChild(root, name);
     SetNodeIcon(library, kIconLibrary);
     libraries_.insert(name, library);
@@ -118,8 +127,23 @@ class FileTreeBuild {
     return entry->second;
   }
 
+  // Every entry a well-formed file shows takes at least four bytes of it (a
+  // thunk, or a name pointer and more). A file whose descriptors share their
+  // tables can name vastly more: a 75 KB file, four million functions. Twice
+  // what the file could hold, and some room for small files, is where a
+  // build stops.
+  static constexpr std::uint64_t kNodesBeyondFileSize = 65536;
+  bool Spend() {
+    if (nodesLeft_ == 0) cut_ = true;
+    if (cut_) return false;
+    --nodesLeft_;
+    return true;
+  }
+
   ViewerCore& core_;
   ImportDirectory imports_;
+  std::uint64_t nodesLeft_;
+  bool cut_ = false;
   bool librariesIndexed_ = false;
   QHash<QString, TTreeNode*> libraries_;
   std::unordered_map<TTreeNode*, QSet<QString>> functionTexts_;
@@ -200,7 +224,9 @@ void ViewerCore::ProcessFile(TTreeNode* parent, const std::string& fileName) {
     } else {
       MappedImage image;
       if (IdentifyImage(image, std::get<MappedFile>(mapping).View())) {
+        treeCut_ = false;
         BuildFileTree(parent, fileName, image);
+        if (treeCut_) message = kMessageTreeCut;
       } else {
         message = kMessageNotPe;
       }
@@ -235,6 +261,7 @@ void ViewerCore::BuildFileTree(TTreeNode* parent, const std::string& fileName, c
   }
 
   EnumImportedLibraries(build.Imports(), &FileTreeBuild::OnImportedLibrary, &build, root);
+  treeCut_ = build.Cut();
 
   if (image.IsPe32Plus()) pe32PlusRoots_.insert(root);
   if (parent != nullptr) SetNodeIcon(parent, kIconInspectedLibrary);

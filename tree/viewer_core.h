@@ -28,6 +28,10 @@ inline constexpr const char* kMessageFileNotFound = "File not found.";
 inline constexpr const char* kMessageCannotMap = "Unable to map file into memory.";
 inline constexpr const char* kMessageCannotView = "Unable to get a file view.";
 inline constexpr const char* kMessageNotPe = "Invalid file format (not a Portable Executable file).";
+// The file names far more entries than it can hold (its tables are reused
+// over and over); the tree shows the part read before the build stopped.
+inline constexpr const char* kMessageTreeCut =
+    "The file repeats its tables over and over: only part of it is shown.";
 // A library's file was found nowhere (no full stop, unlike a file that cannot be opened).
 inline constexpr const char* kMessageLibraryNotFound = "File not found";
 
@@ -113,6 +117,7 @@ class ViewerCore {
   std::uint32_t dataTotal_ = 0;
   int buildDepth_ = 0;
   bool keyPopup_ = false;
+  bool treeCut_ = false;
   // Roots of the PE32+ images shown, so that a library they import is looked
   // for among libraries of their own bitness first.
   std::unordered_set<const TTreeNode*> pe32PlusRoots_;

@@ -324,6 +324,40 @@ TEST_F(ViewerCoreTest, OpeningAnEmptyListClearsTheTreeAndTotals) {
   EXPECT_EQ(viewer_.shell.status, std::vector<QString>(kStatusPanelCount));
 }
 
+TEST_F(ViewerCoreTest, AFileWhoseDescriptorsShareOneTableIsShownOnlyInPart) {
+  // Four hundred libraries, each pointed at the first one's table of four
+  // hundred functions: 160,000 functions from a file of a few kilobytes.
+  constexpr int kLibraries = 400;
+  std::vector<testing::ImportEntry> functions;
+  for (int i = 0; i < kLibraries; ++i) functions.push_back(ByName("F" + std::to_string(i)));
+  PeWriter writer(Layout::Pe32);
+  writer.Import("lib0.dll", functions);
+  for (int i = 1; i < kLibraries; ++i) writer.Import("lib" + std::to_string(i) + ".dll", {ByName("x")});
+  BuiltImage image = writer.Build();
+  const std::uint32_t sharedTable = image.Read<std::uint32_t>(image.imports[0].descriptor);
+  for (int i = 1; i < kLibraries; ++i) {
+    image.Patch32(image.imports[static_cast<std::size_t>(i)].descriptor, sharedTable);       // OriginalFirstThunk
+    image.Patch32(image.imports[static_cast<std::size_t>(i)].descriptor + 16, sharedTable);  // FirstThunk
+  }
+
+  viewer_.core.ProcessFile(nullptr, Write("bomb.dll", image));
+
+  ASSERT_EQ(viewer_.shell.errors.size(), 1u);
+  EXPECT_EQ(viewer_.shell.errors[0].text, kMessageTreeCut);
+  const auto budget = image.bytes.size() / 2 + 65536;
+  EXPECT_GT(viewer_.core.Items().GetCount(), 1000) << "what was read before the stop is shown";
+  EXPECT_LE(static_cast<std::size_t>(viewer_.core.Items().GetCount()), budget + 16);
+  EXPECT_TRUE(viewer_.shell.enabled);
+}
+
+TEST_F(ViewerCoreTest, ALargeWellFormedFileIsShownWhole) {
+  PeWriter writer(Layout::Pe32);
+  for (int i = 0; i < 70000; ++i) writer.Export("E" + std::to_string(i), static_cast<std::uint16_t>(i));
+  viewer_.core.ProcessFile(nullptr, Write("large.dll", writer.Build()));
+  EXPECT_TRUE(viewer_.shell.errors.empty());
+  EXPECT_EQ(viewer_.core.Items().TopItem(0)->Item(1)->Count(), 70000);
+}
+
 TEST(FormatSize, RoundsToTheNearestKilobyteWithHalvesUp) {
   const struct {
     std::uint32_t bytes;
