@@ -47,7 +47,10 @@ QString FormatSize(std::uint32_t bytes) {
 class FileTreeBuild {
  public:
   FileTreeBuild(ViewerCore& core, const MappedImage& image)
-      : core_(core), imports_(image), nodesLeft_(image.base.Size() / 2 + kNodesBeyondFileSize) {}
+      : core_(core),
+        imports_(image),
+        nodesLeft_(image.base.Size() / 2 + kNodesBeyondFileSize),
+        textLeft_(image.base.Size() * 2 + kTextBeyondFileSize) {}
 
   // True when the build stopped early because the file named more entries
   // than it can hold.
@@ -56,7 +59,7 @@ class FileTreeBuild {
   static bool OnExport(void* userA, void* userB, std::string_view name, std::int32_t nameOrdinal) {
     auto& build = *static_cast<FileTreeBuild*>(userA);
     auto* exports = static_cast<TTreeNode*>(userB);
-    if (!build.Spend()) return false;
+    if (!build.Spend(name.size())) return false;
     // Composed in 8 bits so that the node's text is converted and allocated once.
     std::string& text = build.exportText_;
     text.assign(name);
@@ -89,7 +92,7 @@ class FileTreeBuild {
     QString function = TextFrom8Bit(text);
     QSet<QString>& shown = build.FunctionTexts(library);
     if (!shown.contains(function)) {
-      if (!build.Spend()) return false;
+      if (!build.Spend(static_cast<std::size_t>(function.size()))) return false;
       shown.insert(function);
       SetNodeIcon(build.core_.items_.AddChild(library, function), kIconImport);
     }
@@ -110,7 +113,7 @@ class FileTreeBuild {
       librariesIndexed_ = true;
     }
     if (TTreeNode* existing = libraries_.value(name)) return existing;
-    if (!Spend()) return nullptr;
+    if (!Spend(static_cast<std::size_t>(name.size()))) return nullptr;
     TTreeNode* library = core_.items_.AddChild(root, name);
     SetNodeIcon(library, kIconLibrary);
     libraries_.insert(name, library);
@@ -128,21 +131,25 @@ class FileTreeBuild {
   }
 
   // Every entry a well-formed file shows takes at least four bytes of it (a
-  // thunk, or a name pointer and more). A file whose descriptors share their
-  // tables can name vastly more: a 75 KB file, four million functions. Twice
-  // what the file could hold, and some room for small files, is where a
-  // build stops.
+  // thunk, or a name pointer and more), and its text stands in the file once.
+  // A file whose tables point at the same bytes over and over can name
+  // vastly more: a 75 KB file, four million functions; an 11 MB one, a
+  // hundred thousand names of 8 MB each. Twice what the file could hold, and
+  // some room for small files, is where a build stops.
   static constexpr std::uint64_t kNodesBeyondFileSize = 65536;
-  bool Spend() {
-    if (nodesLeft_ == 0) cut_ = true;
+  static constexpr std::uint64_t kTextBeyondFileSize = std::uint64_t{16} << 20;
+  bool Spend(std::size_t textLength) {
+    if (nodesLeft_ == 0 || textLeft_ < textLength) cut_ = true;
     if (cut_) return false;
     --nodesLeft_;
+    textLeft_ -= textLength;
     return true;
   }
 
   ViewerCore& core_;
   ImportDirectory imports_;
   std::uint64_t nodesLeft_;
+  std::uint64_t textLeft_;
   bool cut_ = false;
   bool librariesIndexed_ = false;
   QHash<QString, TTreeNode*> libraries_;

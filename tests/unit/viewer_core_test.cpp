@@ -350,6 +350,27 @@ TEST_F(ViewerCoreTest, AFileWhoseDescriptorsShareOneTableIsShownOnlyInPart) {
   EXPECT_TRUE(viewer_.shell.enabled);
 }
 
+TEST_F(ViewerCoreTest, AFileWhoseNamesAllPointAtOneLongNameIsShownOnlyInPart) {
+  // Ten thousand exports named by one name of four megabytes: forty
+  // gigabytes of text from a file of four megabytes.
+  PeWriter writer(Layout::Pe32);
+  for (int i = 0; i < 10000; ++i) writer.Export("E" + std::to_string(i), static_cast<std::uint16_t>(i));
+  writer.Export(std::string(std::size_t{4} << 20, 'A'), 0);
+  BuiltImage image = writer.Build();
+  const std::size_t names = image.exportNamePointers.value();
+  const std::uint32_t longName = image.Read<std::uint32_t>(names + 4 * 10000);
+  for (std::size_t i = 0; i < 10000; ++i) image.Patch32(names + 4 * i, longName);
+
+  viewer_.core.ProcessFile(nullptr, Write("names.dll", image));
+
+  ASSERT_EQ(viewer_.shell.errors.size(), 1u);
+  EXPECT_EQ(viewer_.shell.errors[0].text, kMessageTreeCut);
+  const TTreeNode* exports = viewer_.core.Items().TopItem(0)->Item(1);
+  const std::size_t textAllowed = 2 * image.bytes.size() + (std::size_t{16} << 20);
+  EXPECT_GE(exports->Count(), 1);
+  EXPECT_LE(static_cast<std::size_t>(exports->Count()), textAllowed / (std::size_t{4} << 20));
+}
+
 TEST_F(ViewerCoreTest, ALargeWellFormedFileIsShownWhole) {
   PeWriter writer(Layout::Pe32);
   for (int i = 0; i < 70000; ++i) writer.Export("E" + std::to_string(i), static_cast<std::uint16_t>(i));
