@@ -1,0 +1,80 @@
+#pragma once
+
+// Shows a node store in the tree-list view's tree. The store stays the one
+// truth; the model adapts it for QTreeView, lets the view edit node texts,
+// and keeps quiet inside the store's batch updates, telling the view once,
+// with a reset, when the outermost update ends.
+
+#include <QAbstractItemModel>
+#include <QPersistentModelIndex>
+#include <functional>
+
+#include "tree_nodes.h"
+
+namespace Treelistview {
+
+using corvane::TTreeNode;
+using corvane::TTreeNodes;
+
+class TreeViewNodesModel final : public QAbstractItemModel, private corvane::TreeNodesObserver {
+  Q_OBJECT
+
+ public:
+  explicit TreeViewNodesModel(TTreeNodes& nodes, QObject* parent = nullptr);
+  ~TreeViewNodesModel() override;
+
+  QModelIndex index(int row, int column, const QModelIndex& parent = QModelIndex()) const override;
+  QModelIndex parent(const QModelIndex& child) const override;
+  int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+  int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+  bool hasChildren(const QModelIndex& parent = QModelIndex()) const override;
+  QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+  bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+  Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+  TTreeNode* NodeAt(const QModelIndex& index) const;
+  QModelIndex IndexOf(const TTreeNode* node) const;
+
+  void SetEditable(bool editable) { editable_ = editable; }
+  // While muted the model does not report changes of a node's text or
+  // images: the view raises events while it paints whose handlers may set
+  // them, and reporting those would paint again, for ever.
+  void SetMuted(bool muted) { muted_ = muted; }
+
+  // Called with an edited text before it becomes the node's text; it may
+  // change the text.
+  std::function<void(TTreeNode* node, QString& text)> textEdited;
+
+ signals:
+  // The store changed a node's expanded flag.
+  void ExpandedInStore(const QModelIndex& index, bool expanded);
+  // The model was reset after a batch update; the view re-applies the
+  // store's expanded flags.
+  void Rebuilt();
+
+ private:
+  void BatchUpdateStarted() override;
+  void BatchUpdateEnded() override;
+  void NodesDeletingInBatch() override;
+  void NodesInserting(TTreeNode* parent, int first, int last) override;
+  void NodesInserted() override;
+  void NodeRemoving(TTreeNode* node) override;
+  void NodeRemoved() override;
+  void NodeChanged(TTreeNode* node) override;
+  void ChildrenReordering(TTreeNode* parent) override;
+  void ChildrenReordered(TTreeNode* parent) override;
+  void ExpandedChanged(TTreeNode* node) override;
+
+  const TTreeNode* Container(const QModelIndex& parent) const;
+  QList<QPersistentModelIndex> ParentsOf(const TTreeNode* parent) const;
+
+  TTreeNodes& nodes_;
+  bool editable_ = false;
+  bool muted_ = false;
+  // Set when nodes the view may still show were freed inside a batch: until
+  // the batch ends the model shows nothing rather than freed nodes.
+  bool blank_ = false;
+  QModelIndexList reorderedBefore_;
+};
+
+}  // namespace Treelistview
