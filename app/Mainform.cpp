@@ -18,7 +18,7 @@
 #include "Commandline.h"
 #include "node_kinds.h"
 #include "tree_icons.h"
-#include "tree_model.h"
+#include "tree_nodes_model.h"
 
 namespace corvane {
 namespace {
@@ -103,7 +103,10 @@ void TMain::CreateTree() {
   InfoTree->setContextMenuPolicy(Qt::CustomContextMenu);
   InfoTree->installEventFilter(this);
   InfoTree->viewport()->installEventFilter(this);
-  model_ = std::make_unique<TreeNodesModel>(core_.Items(), TreeIcons);
+  model_ = std::make_unique<TreeNodesModel>(core_.Items());
+  model_->decoration = [this](int imageIndex) {
+    return imageIndex >= 0 && imageIndex < TreeIcons.size() ? QVariant(TreeIcons[imageIndex]) : QVariant();
+  };
   InfoTree->setModel(model_.get());
   setCentralWidget(InfoTree);
 

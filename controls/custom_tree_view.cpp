@@ -14,7 +14,7 @@
 #include <QToolTip>
 #include <algorithm>
 
-#include "tree_view_model.h"
+#include "tree_nodes_model.h"
 
 namespace Treelistview {
 namespace {
@@ -140,7 +140,7 @@ class TCustomTreeView::SelectionModel final : public QItemSelectionModel {
 };
 
 TCustomTreeView::TCustomTreeView(QWidget* owner)
-    : QTreeView(owner), model_(std::make_unique<TreeViewNodesModel>(items_)) {
+    : QTreeView(owner), model_(std::make_unique<corvane::TreeNodesModel>(items_)) {
   setModel(model_.get());
   QItemSelectionModel* initialSelection = selectionModel();
   selection_ = new SelectionModel(model_.get(), *this);
@@ -194,8 +194,8 @@ TCustomTreeView::TCustomTreeView(QWidget* owner)
           });
   connect(this, &QTreeView::expanded, this, [this](const QModelIndex& index) { ViewExpansionChanged(index, true); });
   connect(this, &QTreeView::collapsed, this, [this](const QModelIndex& index) { ViewExpansionChanged(index, false); });
-  connect(model_.get(), &TreeViewNodesModel::ExpandedInStore, this, &TCustomTreeView::StoreExpansionChanged);
-  connect(model_.get(), &TreeViewNodesModel::Rebuilt, this, [this] { ApplyStoredExpansion(nullptr); });
+  connect(model_.get(), &corvane::TreeNodesModel::ExpandedInStore, this, &TCustomTreeView::StoreExpansionChanged);
+  connect(model_.get(), &corvane::TreeNodesModel::Rebuilt, this, [this] { ApplyStoredExpansion(nullptr); });
 }
 
 TCustomTreeView::~TCustomTreeView() {

@@ -25,6 +25,10 @@
 
 class QTimer;
 
+namespace corvane {
+class TreeNodesModel;
+}  // namespace corvane
+
 namespace Treelistview {
 
 using corvane::TTreeNode;
@@ -32,7 +36,6 @@ using corvane::TTreeNodes;
 using TObject = QObject;
 
 class TCustomTreeView;
-class TreeViewNodesModel;
 
 // What is dragged. A handler of OnStartDrag may supply one; it then arrives
 // as the source of the drop target's OnDragOver and OnDragDrop.
@@ -320,7 +323,7 @@ class TCustomTreeView : public QTreeView {
 
   TTreeNodes items_;
   // Declared after the store it shows, so that it goes first.
-  std::unique_ptr<TreeViewNodesModel> model_;
+  std::unique_ptr<corvane::TreeNodesModel> model_;
   SelectionModel* selection_ = nullptr;
   QTimer* changeTimer_ = nullptr;
   mutable QPainter* canvas_ = nullptr;

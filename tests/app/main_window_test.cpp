@@ -28,7 +28,7 @@
 #include "node_kinds.h"
 #include "pe_writer.h"
 #include "temp_files.h"
-#include "tree_model.h"
+#include "tree_nodes_model.h"
 
 namespace corvane {
 namespace {

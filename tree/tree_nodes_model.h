@@ -1,9 +1,11 @@
 #pragma once
 
-// Shows a node store in the tree-list view's tree. The store stays the one
-// truth; the model adapts it for QTreeView, lets the view edit node texts,
-// and keeps quiet inside the store's batch updates, telling the view once,
-// with a reset, when the outermost update ends.
+// Shows a node store in a Qt item view (the viewer's tree and the tree-list
+// view's). The store stays the one truth; the model adapts it, lets the view
+// edit node texts where asked, and keeps quiet inside the store's batch
+// updates, telling the view once, with a reset, when the outermost update
+// ends, so adding a hundred thousand nodes with the event loop running in
+// between stays cheap.
 
 #include <QAbstractItemModel>
 #include <QPersistentModelIndex>
@@ -11,17 +13,14 @@
 
 #include "tree_nodes.h"
 
-namespace Treelistview {
+namespace corvane {
 
-using corvane::TTreeNode;
-using corvane::TTreeNodes;
-
-class TreeViewNodesModel final : public QAbstractItemModel, private corvane::TreeNodesObserver {
+class TreeNodesModel final : public QAbstractItemModel, private TreeNodesObserver {
   Q_OBJECT
 
  public:
-  explicit TreeViewNodesModel(TTreeNodes& nodes, QObject* parent = nullptr);
-  ~TreeViewNodesModel() override;
+  explicit TreeNodesModel(TTreeNodes& nodes, QObject* parent = nullptr);
+  ~TreeNodesModel() override;
 
   QModelIndex index(int row, int column, const QModelIndex& parent = QModelIndex()) const override;
   QModelIndex parent(const QModelIndex& child) const override;
@@ -44,6 +43,9 @@ class TreeViewNodesModel final : public QAbstractItemModel, private corvane::Tre
   // Called with an edited text before it becomes the node's text; it may
   // change the text.
   std::function<void(TTreeNode* node, QString& text)> textEdited;
+  // The picture for a node's image index (an icon), or nothing. The model
+  // itself needs no display.
+  std::function<QVariant(int imageIndex)> decoration;
 
  signals:
   // The store changed a node's expanded flag.
@@ -77,4 +79,4 @@ class TreeViewNodesModel final : public QAbstractItemModel, private corvane::Tre
   QModelIndexList reorderedBefore_;
 };
 
-}  // namespace Treelistview
+}  // namespace corvane
