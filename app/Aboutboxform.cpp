@@ -12,6 +12,7 @@
 
 #include "tree_icons.h"
 #include "version_reader.h"
+#include "window_fonts.h"
 
 namespace corvane {
 namespace {
@@ -47,16 +48,6 @@ const char* const kNotes =
     "\n"
     "Corvane keeps no settings: it writes nothing to your home folder or "
     "anywhere else.";
-
-// A font that falls back to the desktop's sans-serif where the named family
-// is not installed, rather than to whatever the font matcher picks first.
-QFont SansFont(const QString& family, int pixelSize, bool bold = false) {
-  QFont font(family);
-  font.setStyleHint(QFont::SansSerif);
-  font.setPixelSize(pixelSize);
-  font.setBold(bold);
-  return font;
-}
 
 }  // namespace
 

@@ -19,6 +19,7 @@
 #include "node_kinds.h"
 #include "tree_icons.h"
 #include "tree_nodes_model.h"
+#include "window_fonts.h"
 
 namespace corvane {
 namespace {
@@ -31,13 +32,6 @@ constexpr int kStatusBarHeight = 19;
 constexpr int kStatusPanelWidths[kStatusPanelCount] = {100, 100, 100, 50};
 constexpr int kIdOk = 1;
 constexpr std::uint16_t kContextMenuKey = 0x5D;
-
-QFont WindowFont() {
-  QFont font(QStringLiteral("MS Sans Serif"));
-  font.setStyleHint(QFont::SansSerif);
-  font.setPixelSize(11);
-  return font;
-}
 
 MainWindowPorts WithDefaults(MainWindowPorts ports) {
   if (!ports.messageBox) {
@@ -58,7 +52,7 @@ TMain::TMain(QWidget* owner, MainWindowPorts ports)
     : QMainWindow(owner), ports_(WithDefaults(std::move(ports))), core_(*this) {
   setWindowTitle(QStringLiteral("Corvane"));
   setWindowIcon(ProgramIcon());
-  setFont(WindowFont());
+  setFont(SansFont(QStringLiteral("MS Sans Serif"), 11));
   for (int i = 0; i < kTreeIconCount; ++i) TreeIcons.append(TreeIcon(i));
   CreateTree();
   CreateMenus();

@@ -638,33 +638,31 @@ void TCustomTreeView::RaiseExpansionDone(TTreeNode* node, bool expanded) {
 void TCustomTreeView::ViewExpansionChanged(const QModelIndex& index, bool expanded) {
   // Qt reports an expansion after the fact: a refused one is undone before
   // anything is painted.
-  TTreeNode* node = NodeAt(index);
-  if (syncingExpansion_ || node == nullptr) return;
-  const QPersistentModelIndex changed(index);
-  const bool allowed = AllowExpansion(node, expanded);
-  {
-    const QScopedValueRollback<bool> syncing(syncingExpansion_, true);
-    if (!allowed) {
-      setExpanded(changed, !expanded);
-      return;
-    }
-    node->SetExpanded(expanded);
-  }
-  RaiseExpansionDone(node, expanded);
+  FollowExpansion(
+      index, expanded, [&](const QPersistentModelIndex& changed, TTreeNode*) { setExpanded(changed, !expanded); },
+      [&](const QPersistentModelIndex&, TTreeNode* node) { node->SetExpanded(expanded); });
 }
 
 void TCustomTreeView::StoreExpansionChanged(const QModelIndex& index, bool expanded) {
+  FollowExpansion(
+      index, expanded, [&](const QPersistentModelIndex&, TTreeNode* node) { node->SetExpanded(!expanded); },
+      [&](const QPersistentModelIndex& changed, TTreeNode*) { setExpanded(changed, expanded); });
+}
+
+template <typename Undo, typename Follow>
+void TCustomTreeView::FollowExpansion(const QModelIndex& index, bool expanded, Undo undo, Follow follow) {
   TTreeNode* node = NodeAt(index);
   if (syncingExpansion_ || node == nullptr) return;
+  // The handlers may change the tree; a persistent index follows the row.
   const QPersistentModelIndex changed(index);
   const bool allowed = AllowExpansion(node, expanded);
   {
     const QScopedValueRollback<bool> syncing(syncingExpansion_, true);
     if (!allowed) {
-      node->SetExpanded(!expanded);
+      undo(changed, node);
       return;
     }
-    setExpanded(changed, expanded);
+    follow(changed, node);
   }
   RaiseExpansionDone(node, expanded);
 }

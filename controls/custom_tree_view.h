@@ -311,6 +311,11 @@ class TCustomTreeView : public QTreeView {
   void ApplyColor();
   void ViewExpansionChanged(const QModelIndex& index, bool expanded);
   void StoreExpansionChanged(const QModelIndex& index, bool expanded);
+  // One side (view or store) changed a node's expansion: the handlers may
+  // refuse it (`undo` puts that side back) or it reaches the other side
+  // (`follow`), and the done event is raised.
+  template <typename Undo, typename Follow>
+  void FollowExpansion(const QModelIndex& index, bool expanded, Undo undo, Follow follow);
   bool AllowExpansion(TTreeNode* node, bool expanded);
   void RaiseExpansionDone(TTreeNode* node, bool expanded);
   void ApplyStoredExpansion(const TTreeNode* parent);
