@@ -1,27 +1,75 @@
 #include "text_collator.h"
 
-#include <QLocale>
+#include <algorithm>
+#include <string_view>
 
 namespace corvane {
 namespace {
 
-QLocale CollationLocale() {
+// The printable ASCII characters in the order of the Unicode default
+// collation with punctuation not ignored: space, punctuation and symbols,
+// digits, then letters. Upper and lower case of a letter share a weight, as
+// case is no difference here. A text that begins another comes first.
+constexpr std::string_view kAsciiCollationOrder = R"( _-,;:!?.'"()[]{}@*/\&#%`^+<=>|~$0123456789abcdefghijklmnopqrstuvwxyz)";
+
+int Sign(int value) { return (value > 0) - (value < 0); }
+
+}  // namespace
+
+QLocale TextCollator::DefaultLocale() {
   const QLocale system = QLocale::system();
   if (system.language() == QLocale::C) return QLocale(QLocale::English, QLocale::UnitedStates);
   return system;
 }
 
-}  // namespace
-
-TextCollator::TextCollator() : collator_(CollationLocale()) {
+TextCollator::TextCollator(const QLocale& locale) : collator_(locale) {
   collator_.setCaseSensitivity(Qt::CaseInsensitive);
   collator_.setNumericMode(false);
   collator_.setIgnorePunctuation(false);
+  // Sorting a large import table is one collation call per comparison, and
+  // ICU's is the larger part of building the tree. English collation keeps
+  // the Unicode default order, in which texts of printable ASCII (nearly
+  // every name in a PE file) compare character by character on a fixed
+  // weight each: no contractions, nothing ignorable. Other languages may
+  // tailor ASCII (Czech "ch", Danish "aa", Lithuanian "y"), so they always
+  // ask the collator.
+  asciiByWeights_ = locale.language() == QLocale::English;
+  for (std::size_t i = 0; i < kAsciiCollationOrder.size(); ++i) {
+    const auto c = static_cast<unsigned char>(kAsciiCollationOrder[i]);
+    const auto weight = static_cast<std::uint8_t>(i + 1);
+    asciiWeights_[c] = weight;
+    if (c >= 'a' && c <= 'z') asciiWeights_[c - 'a' + 'A'] = weight;
+  }
 }
 
-int TextCollator::Compare(const QString& a, const QString& b) const {
-  const int result = collator_.compare(a, b);
-  return (result > 0) - (result < 0);
+int TextCollator::Compare(NodeTextView a, NodeTextView b) const {
+  if (!asciiByWeights_ || !a.IsPrintableAscii() || !b.IsPrintableAscii()) return CompareWithCollator(a, b);
+  const std::string_view bytesA = a.Latin1Bytes();
+  const std::string_view bytesB = b.Latin1Bytes();
+  const std::size_t common = std::min(bytesA.size(), bytesB.size());
+  for (std::size_t i = 0; i < common; ++i) {
+    const int weightA = asciiWeights_[static_cast<unsigned char>(bytesA[i])];
+    const int weightB = asciiWeights_[static_cast<unsigned char>(bytesB[i])];
+    if (weightA != weightB) return weightA < weightB ? -1 : 1;
+  }
+  if (bytesA.size() == bytesB.size()) return 0;
+  return bytesA.size() < bytesB.size() ? -1 : 1;
+}
+
+bool TextCollator::AppendWeights(NodeTextView text, std::string& weights) const {
+  if (!asciiByWeights_ || !text.IsPrintableAscii()) return false;
+  const std::string_view bytes = text.Latin1Bytes();
+  const std::size_t start = weights.size();
+  weights.resize(start + bytes.size());
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    weights[start + i] = static_cast<char>(asciiWeights_[static_cast<unsigned char>(bytes[i])]);
+  }
+  return true;
+}
+
+int TextCollator::CompareWithCollator(NodeTextView a, NodeTextView b) const {
+  if (!a.IsLatin1() && !b.IsLatin1()) return Sign(collator_.compare(a.Utf16(), b.Utf16()));
+  return Sign(collator_.compare(a.ToString(), b.ToString()));
 }
 
 }  // namespace corvane

@@ -6,7 +6,7 @@ namespace corvane {
 
 class TTreeNodes::NodePool {
  public:
-  TTreeNode* Create(TTreeNode* parent, const QString& text) {
+  TTreeNode* Create(TTreeNode* parent, NodeTextView text) {
     void* slot = nullptr;
     if (!free_.empty()) {
       slot = free_.back();
@@ -43,21 +43,24 @@ class TTreeNodes::NodePool {
   std::vector<void*> free_;
 };
 
-TTreeNode::TTreeNode(TTreeNodes* owner, TTreeNode* parent, QString text)
-    : owner_(owner), parent_(parent), text_(std::move(text)) {}
+TTreeNode::TTreeNode(TTreeNodes* owner, TTreeNode* parent, NodeTextView text)
+    : owner_(owner), parent_(parent), text_(text) {}
 
 TTreeNode::~TTreeNode() = default;
 
 void TTreeNode::SetText(const QString& text) {
-  text_ = text;
   TTreeNodes* owner = Owner();
+  owner->ReplaceText(this, owner->texts_.Store(QStringView(text)));
   owner->NodeChanged(this);
   if (owner->SortType == TSortType::stText) owner->SortChildren(Parent());
 }
 
 void TTreeNode::AppendText(QStringView tail) {
-  text_.append(tail);
-  Owner()->NodeChanged(this);
+  TTreeNodes* owner = Owner();
+  QString text = text_.ToString();
+  text.append(tail);
+  owner->ReplaceText(this, owner->texts_.Store(QStringView(text)));
+  owner->NodeChanged(this);
 }
 
 void TTreeNode::SetImageIndex(int index) {
@@ -113,7 +116,7 @@ void TTreeNode::SetExpanded(bool expanded) {
   Owner()->ExpandedChanged(this);
 }
 
-TTreeNodes::TTreeNodes() : pool_(std::make_unique<NodePool>()), root_(this, nullptr, QString()) {}
+TTreeNodes::TTreeNodes() : pool_(std::make_unique<NodePool>()), root_(this, nullptr, NodeTextView()) {}
 
 TTreeNodes::~TTreeNodes() {
   // The view must not hear of nodes going while the store itself goes.
@@ -123,19 +126,42 @@ TTreeNodes::~TTreeNodes() {
 
 void TTreeNodes::Destroy(TTreeNode* node) {
   for (TTreeNode* child : node->children_) Destroy(child);
+  texts_.GiveUp(node->text_);
   pool_->Release(node);
+}
+
+void TTreeNodes::ReplaceText(TTreeNode* node, NodeTextView text) {
+  texts_.GiveUp(node->text_);
+  node->text_ = text;
+  CompactTextsIfWorthIt();
+}
+
+void TTreeNodes::CompactTextsIfWorthIt() {
+  if (!texts_.WorthCompacting()) return;
+  NodeTextStore compacted;
+  CopyTexts(&root_, compacted);
+  texts_ = std::move(compacted);
+}
+
+void TTreeNodes::CopyTexts(TTreeNode* node, NodeTextStore& into) {
+  node->text_ = into.Copy(node->text_);
+  for (TTreeNode* child : node->children_) CopyTexts(child, into);
 }
 
 TTreeNode* TTreeNodes::AddFirst(TTreeNode* sibling, const QString& text) {
   (void)sibling;
-  return Insert(nullptr, 0, text);
+  return Insert(nullptr, 0, texts_.Store(QStringView(text)));
 }
 
 TTreeNode* TTreeNodes::AddChild(TTreeNode* parent, const QString& text) {
-  return Insert(parent, static_cast<std::size_t>(ParentOrRoot(parent)->Count()), text);
+  return Insert(parent, static_cast<std::size_t>(ParentOrRoot(parent)->Count()), texts_.Store(QStringView(text)));
 }
 
-TTreeNode* TTreeNodes::Insert(TTreeNode* parent, std::size_t position, const QString& text) {
+TTreeNode* TTreeNodes::AddChild(TTreeNode* parent, QLatin1StringView text) {
+  return Insert(parent, static_cast<std::size_t>(ParentOrRoot(parent)->Count()), texts_.Store(text));
+}
+
+TTreeNode* TTreeNodes::Insert(TTreeNode* parent, std::size_t position, NodeTextView text) {
   TTreeNode* container = ParentOrRoot(parent);
   const int row = static_cast<int>(position);
   if (TreeNodesObserver* observer = LiveObserver()) observer->NodesInserting(parent, row, row);
@@ -168,6 +194,7 @@ void TTreeNodes::Delete(TTreeNode* node) {
   container->children_.erase(container->children_.begin() + static_cast<std::ptrdiff_t>(position));
   Destroy(node);
   Renumber(container, position);
+  CompactTextsIfWorthIt();
   if (TreeNodesObserver* observer = LiveObserver()) observer->NodeRemoved();
 }
 
@@ -179,6 +206,7 @@ void TTreeNodes::Clear() {
   for (TTreeNode* child : root_.children_) Destroy(child);
   root_.children_.clear();
   pool_->Reset();
+  texts_.Reset();
   count_ = 0;
   EndUpdate();
 }
@@ -200,20 +228,25 @@ void TTreeNodes::EndUpdate() {
 }
 
 void TTreeNodes::SortChildren(TTreeNode* parent) {
+  SortChildren(parent, [this](std::span<TTreeNode*> children) {
+    std::stable_sort(children.begin(), children.end(), [this](TTreeNode* a, TTreeNode* b) {
+      int compare = 0;
+      if (OnCompare) {
+        OnCompare(a, b, 0, compare);
+      } else {
+        compare = a->text_.CompareCaseInsensitive(b->text_);
+      }
+      return compare < 0;
+    });
+  });
+}
+
+void TTreeNodes::SortChildren(TTreeNode* parent, const ChildrenSorter& sorter) {
   TTreeNode* container = ParentOrRoot(parent);
   if (container->children_.size() < 2) return;
   TreeNodesObserver* observer = LiveObserver();
   if (observer != nullptr) observer->ChildrenReordering(parent);
-  std::stable_sort(container->children_.begin(), container->children_.end(),
-                   [this](TTreeNode* a, TTreeNode* b) {
-                     int compare = 0;
-                     if (OnCompare) {
-                       OnCompare(a, b, 0, compare);
-                     } else {
-                       compare = a->text_.compare(b->text_, Qt::CaseInsensitive);
-                     }
-                     return compare < 0;
-                   });
+  sorter(container->children_);
   Renumber(container, 0);
   if (observer != nullptr) observer->ChildrenReordered(parent);
 }

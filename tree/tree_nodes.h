@@ -5,13 +5,17 @@
 // collection operations the tree logic relies on. It knows nothing of any
 // display; a view follows it through TreeNodesObserver.
 
+#include <QLatin1StringView>
 #include <QString>
 #include <QStringView>
 
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <span>
 #include <vector>
+
+#include "node_text.h"
 
 namespace corvane {
 
@@ -22,7 +26,9 @@ class TTreeNode {
   TTreeNode(const TTreeNode&) = delete;
   TTreeNode& operator=(const TTreeNode&) = delete;
 
-  const QString& Text() const { return text_; }
+  QString Text() const { return text_.ToString(); }
+  // The text as stored, without a copy; valid until the collection changes.
+  NodeTextView TextView() const { return text_; }
   // Sets the text, then re-sorts this node's siblings when the collection
   // sorts by text. Deeper levels are not touched.
   void SetText(const QString& text);
@@ -62,7 +68,7 @@ class TTreeNode {
 
  private:
   friend class TTreeNodes;
-  TTreeNode(TTreeNodes* owner, TTreeNode* parent, QString text);
+  TTreeNode(TTreeNodes* owner, TTreeNode* parent, NodeTextView text);
   // Nodes live in their collection's pool, which alone ends them.
   ~TTreeNode();
 
@@ -71,7 +77,7 @@ class TTreeNode {
   TTreeNodes* owner_ = nullptr;
   TTreeNode* parent_ = nullptr;
   std::vector<TTreeNode*> children_;  // owned by the collection's pool
-  QString text_;
+  NodeTextView text_;                 // owned by the collection's text store
   std::unique_ptr<std::byte[]> data_;
   int index_ = 0;
   short imageIndex_ = -1;
@@ -126,6 +132,8 @@ class TTreeNodes {
   // A new last child of `parent` (null: a new last top-level node). Adding
   // never sorts.
   TTreeNode* AddChild(TTreeNode* parent, const QString& text);
+  // The same for a text in Latin-1, without a conversion on the way.
+  TTreeNode* AddChild(TTreeNode* parent, QLatin1StringView text);
   // Removes the node and its subtree, raising OnDeletion once per node.
   void Delete(TTreeNode* node);
   // Removes every node, raising OnDeletion once per node.
@@ -144,6 +152,10 @@ class TTreeNodes {
   // Sorts the children of `parent` (null: the top level) with OnCompare. The
   // sort is stable: nodes that compare equal keep their order.
   void SortChildren(TTreeNode* parent);
+  // Puts the children of `parent` in the order `sorter` leaves them in. The
+  // sorter may only permute them.
+  using ChildrenSorter = std::function<void(std::span<TTreeNode*> children)>;
+  void SortChildren(TTreeNode* parent, const ChildrenSorter& sorter);
 
   TSortType SortType = TSortType::stNone;
   CompareEvent OnCompare;
@@ -156,7 +168,10 @@ class TTreeNodes {
   friend class TTreeNode;
   class NodePool;
 
-  TTreeNode* Insert(TTreeNode* parent, std::size_t position, const QString& text);
+  TTreeNode* Insert(TTreeNode* parent, std::size_t position, NodeTextView text);
+  void ReplaceText(TTreeNode* node, NodeTextView text);
+  void CompactTextsIfWorthIt();
+  void CopyTexts(TTreeNode* node, NodeTextStore& into);
   void RaiseDeletion(TTreeNode* node);
   void Destroy(TTreeNode* node);
   void Renumber(TTreeNode* parent, std::size_t from);
@@ -169,6 +184,7 @@ class TTreeNodes {
   // Nodes are allocated in blocks: a large file adds a hundred thousand of
   // them, and one allocation each would cost as much time as reading it.
   std::unique_ptr<NodePool> pool_;
+  NodeTextStore texts_;
   TTreeNode root_;
   int count_ = 0;
   int updateDepth_ = 0;

@@ -1,20 +1,19 @@
 #include "viewer_core.h"
 
-#include <QHash>
-#include <QSet>
 
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
-#include <unordered_map>
 #include <unordered_set>
 #include <variant>
 
+#include "child_text_index.h"
 #include "library_search.h"
 #include "mapped_file.h"
 #include "mapped_image.h"
 #include "node_kinds.h"
 #include "pe_layout.h"
+#include "sibling_order.h"
 #include "version_reader.h"
 #include "walkers.h"
 
@@ -26,31 +25,60 @@
 
 namespace corvane {
 
-QString TextFrom8Bit(std::string_view text) {
-  // Names in PE files are almost always ASCII, which every 8-bit encoding
-  // shares with Latin-1; converting them as Latin-1 is several times faster
-  // than the general decoder, and a large DLL has a hundred thousand of them.
+namespace {
+
+bool IsAscii(std::string_view text) {
   unsigned char all = 0;
   for (const char c : text) all = static_cast<unsigned char>(all | static_cast<unsigned char>(c));
-  const bool ascii = all < 0x80;
+  return all < 0x80;
+}
+
+// A name out of the file as a node text. Names in PE files are almost always
+// ASCII, which every 8-bit encoding shares with Latin-1: those go into the
+// tree as they are, and only the others are decoded.
+class EightBitText {
+ public:
+  explicit EightBitText(std::string_view bytes) : bytes_(bytes), ascii_(IsAscii(bytes)) {
+    if (!ascii_) decoded_ = QString::fromLocal8Bit(bytes.data(), static_cast<qsizetype>(bytes.size()));
+  }
+
+  NodeTextView View() const { return ascii_ ? NodeTextView(Latin1()) : NodeTextView(QStringView(decoded_)); }
+  std::size_t Size() const { return ascii_ ? bytes_.size() : static_cast<std::size_t>(decoded_.size()); }
+  TTreeNode* AddTo(TTreeNodes& items, TTreeNode* parent) const {
+    return ascii_ ? items.AddChild(parent, Latin1()) : items.AddChild(parent, decoded_);
+  }
+
+ private:
+  QLatin1StringView Latin1() const { return QLatin1StringView(bytes_.data(), static_cast<qsizetype>(bytes_.size())); }
+
+  std::string_view bytes_;
+  bool ascii_;
+  QString decoded_;
+};
+
+}  // namespace
+
+QString TextFrom8Bit(std::string_view text) {
   const auto size = static_cast<qsizetype>(text.size());
-  return ascii ? QString::fromLatin1(text.data(), size) : QString::fromLocal8Bit(text.data(), size);
+  return IsAscii(text) ? QString::fromLatin1(text.data(), size) : QString::fromLocal8Bit(text.data(), size);
 }
 
 QString FormatSize(std::uint32_t bytes) {
   return QStringLiteral(" %1 Kb (%2 bytes)").arg(BytesToKb(bytes)).arg(bytes);
 }
 
-// One run of BuildFileTree: what the walker callbacks need, and the indexes
-// that keep duplicate checks constant-time, so that a library with tens of
+// One run of BuildFileTree: what the walker callbacks need, and the index
+// that keeps duplicate checks constant-time, so that a library with tens of
 // thousands of imports does not turn its build quadratic.
 class FileTreeBuild {
  public:
-  FileTreeBuild(ViewerCore& core, const MappedImage& image)
+  FileTreeBuild(ViewerCore& core, const MappedImage& image, TTreeNode* root)
       : core_(core),
         imports_(image),
         nodesLeft_(image.base.Size() / 2 + kNodesBeyondFileSize),
-        textLeft_(image.base.Size() * 2 + kTextBeyondFileSize) {}
+        textLeft_(image.base.Size() * 2 + kTextBeyondFileSize) {
+    IndexExistingLibraries(root);
+  }
 
   // True when the build stopped early because the file named more entries
   // than it can hold.
@@ -60,7 +88,7 @@ class FileTreeBuild {
     auto& build = *static_cast<FileTreeBuild*>(userA);
     auto* exports = static_cast<TTreeNode*>(userB);
     if (!build.Spend(name.size())) return false;
-    // Composed in 8 bits so that the node's text is converted and allocated once.
+    // Composed in 8 bits so that the node's text is converted and stored once.
     std::string& text = build.exportText_;
     text.assign(name);
     text += " (";
@@ -68,7 +96,7 @@ class FileTreeBuild {
     const auto converted = std::to_chars(digits, digits + sizeof digits, nameOrdinal);
     text.append(digits, converted.ptr);
     text += ')';
-    SetNodeIcon(build.core_.items_.AddChild(exports, TextFrom8Bit(text)), kIconExport);
+    SetNodeIcon(EightBitText(text).AddTo(build.core_.items_, exports), kIconExport);
     build.core_.shell_.PumpMessages();
     return true;
   }
@@ -76,7 +104,7 @@ class FileTreeBuild {
   static bool OnImportedLibrary(void* userA, void* userB, std::string_view name) {
     auto& build = *static_cast<FileTreeBuild*>(userA);
     auto* root = static_cast<TTreeNode*>(userB);
-    TTreeNode* library = build.LibraryNode(root, TextFrom8Bit(name));
+    TTreeNode* library = build.LibraryNode(root, EightBitText(name));
     if (library == nullptr) return false;
     // Every descriptor of this name was walked the first time round; a later
     // descriptor of the same name has nothing to add.
@@ -86,48 +114,45 @@ class FileTreeBuild {
     return !build.cut_;
   }
 
-  static bool OnImportedFunction(void* userA, void* userB, std::string_view text) {
+  static bool OnImportedFunction(void* userA, void* userB, std::string_view name) {
     auto& build = *static_cast<FileTreeBuild*>(userA);
     auto* library = static_cast<TTreeNode*>(userB);
-    QString function = TextFrom8Bit(text);
-    QSet<QString>& shown = build.FunctionTexts(library);
-    if (!shown.contains(function)) {
-      if (!build.Spend(static_cast<std::size_t>(function.size()))) return false;
-      shown.insert(function);
-      SetNodeIcon(build.core_.items_.AddChild(library, function), kIconImport);
-    }
+    const EightBitText function(name);
+    build.shown_.FindOrAdd(library, function.View(), [&]() -> TTreeNode* {
+      if (!build.Spend(function.Size())) return nullptr;
+      TTreeNode* node = function.AddTo(build.core_.items_, library);
+      SetNodeIcon(node, kIconImport);
+      return node;
+    });
     build.core_.shell_.PumpMessages();
-    return true;
+    return !build.cut_;
   }
 
   const ImportDirectory& Imports() const { return imports_; }
 
  private:
-  // The root's child of library kind with exactly this text, made when there
-  // is none.
-  TTreeNode* LibraryNode(TTreeNode* root, const QString& name) {
-    if (!librariesIndexed_) {
-      for (TTreeNode* child = root->getFirstChild(); child != nullptr; child = root->GetNextChild(child)) {
-        if (child->ImageIndex() == kIconLibrary) libraries_.insert(child->Text(), child);
+  // A node inspected before may already hold libraries with their
+  // functions; the build adds to them rather than beside them.
+  void IndexExistingLibraries(TTreeNode* root) {
+    if (root == nullptr) return;
+    for (TTreeNode* child = root->getFirstChild(); child != nullptr; child = root->GetNextChild(child)) {
+      if (child->ImageIndex() != kIconLibrary) continue;
+      shown_.Add(child);
+      for (TTreeNode* function = child->getFirstChild(); function != nullptr; function = child->GetNextChild(function)) {
+        shown_.Add(function);
       }
-      librariesIndexed_ = true;
     }
-    if (TTreeNode* existing = libraries_.value(name)) return existing;
-    if (!Spend(static_cast<std::size_t>(name.size()))) return nullptr;
-    TTreeNode* library = core_.items_.AddChild(root, name);
-    SetNodeIcon(library, kIconLibrary);
-    libraries_.insert(name, library);
-    return library;
   }
 
-  QSet<QString>& FunctionTexts(TTreeNode* library) {
-    auto [entry, inserted] = functionTexts_.try_emplace(library);
-    if (inserted) {
-      for (TTreeNode* child = library->getFirstChild(); child != nullptr; child = library->GetNextChild(child)) {
-        entry->second.insert(child->Text());
-      }
-    }
-    return entry->second;
+  // The root's child of library kind with exactly this text, made when there
+  // is none.
+  TTreeNode* LibraryNode(TTreeNode* root, const EightBitText& name) {
+    return shown_.FindOrAdd(root, name.View(), [&]() -> TTreeNode* {
+      if (!Spend(name.Size())) return nullptr;
+      TTreeNode* library = name.AddTo(core_.items_, root);
+      SetNodeIcon(library, kIconLibrary);
+      return library;
+    });
   }
 
   // Every entry a well-formed file shows takes at least four bytes of it (a
@@ -151,9 +176,8 @@ class FileTreeBuild {
   std::uint64_t nodesLeft_;
   std::uint64_t textLeft_;
   bool cut_ = false;
-  bool librariesIndexed_ = false;
-  QHash<QString, TTreeNode*> libraries_;
-  std::unordered_map<TTreeNode*, QSet<QString>> functionTexts_;
+  // The root's libraries and each library's functions.
+  ChildTextIndex shown_;
   std::unordered_set<std::string_view> walkedLibraries_;
   std::string exportText_;
 };
@@ -257,7 +281,7 @@ void ViewerCore::BuildFileTree(TTreeNode* parent, const std::string& fileName, c
   AddStatsNodes(stats, image);
   AddVersionNodes(stats, fileName);
 
-  FileTreeBuild build(*this, image);
+  FileTreeBuild build(*this, image, root);
   TTreeNode* exports = items_.AddChild(root, QStringLiteral("Exported APIs"));
   SetNodeIcon(exports, kIconExports);
   EnumExports(image, &FileTreeBuild::OnExport, &build, exports);
@@ -332,9 +356,7 @@ bool ViewerCore::AddVersionNodes(TTreeNode* stats, const std::string& fileName) 
 }
 
 void ViewerCore::ResortChildren(TTreeNode* node) {
-  // Setting a node's text re-sorts its siblings; the first child's own text
-  // is the cheapest way to ask for exactly this node's children.
-  if (TTreeNode* first = node->getFirstChild()) first->SetText(first->Text());
+  items_.SortChildren(node, [this](std::span<TTreeNode*> children) { SortSiblings(children, collator_); });
 }
 
 void ViewerCore::ClearAll() {
@@ -380,10 +402,10 @@ void ViewerCore::InfoTreeCompare(TTreeNode* node1, TTreeNode* node2, int data, i
     compare = group1 < group2 ? -1 : 1;
     return;
   }
-  const QString& text1 = node1->Text();
-  const QString& text2 = node2->Text();
-  if (text1.isEmpty() || text2.isEmpty()) {
-    compare = int{!text1.isEmpty()} - int{!text2.isEmpty()};
+  const NodeTextView text1 = node1->TextView();
+  const NodeTextView text2 = node2->TextView();
+  if (text1.empty() || text2.empty()) {
+    compare = int{!text1.empty()} - int{!text2.empty()};
     return;
   }
   compare = collator_.Compare(text1, text2);

@@ -300,6 +300,12 @@ void BuiltImage::CheckRange(std::size_t offset, std::size_t width) const {
   }
 }
 
+std::string Numbered(std::string_view prefix, std::size_t number) {
+  std::string name(prefix);
+  name += std::to_string(number);
+  return name;
+}
+
 ImportEntry ByName(std::string name, std::uint16_t hint) {
   return ImportEntry{.kind = ImportEntry::Kind::Name, .name = std::move(name), .hint = hint, .value = 0};
 }

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace corvane::testing {
@@ -29,6 +30,9 @@ struct ImportEntry {
   std::uint16_t hint = 0;
   std::uint64_t value = 0;  // the ordinal, or the raw thunk
 };
+
+// `prefix` followed by `number` in decimal: the names of generated entries.
+std::string Numbered(std::string_view prefix, std::size_t number);
 
 // A hint/name entry; an empty name still gets its entry (hint and a lone NUL).
 ImportEntry ByName(std::string name, std::uint16_t hint = 0);

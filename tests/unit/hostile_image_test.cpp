@@ -359,7 +359,7 @@ TEST_P(HostileImageTest, ThousandsOfDescriptorsSharingOneTableReportEachFunction
   constexpr std::size_t kDescriptors = 3000;
   constexpr std::size_t kFunctions = 3000;
   std::vector<testing::ImportEntry> entries;
-  for (std::size_t i = 0; i < kFunctions; ++i) entries.push_back(ByName("f" + std::to_string(i)));
+  for (std::size_t i = 0; i < kFunctions; ++i) entries.push_back(ByName(testing::Numbered("f", i)));
   PeWriter writer(GetParam());
   writer.Import("big.dll", std::move(entries));
   for (std::size_t d = 1; d < kDescriptors; ++d) writer.Import("x.dll", {});

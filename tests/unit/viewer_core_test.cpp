@@ -329,10 +329,10 @@ TEST_F(ViewerCoreTest, AFileWhoseDescriptorsShareOneTableIsShownOnlyInPart) {
   // hundred functions: 160,000 functions from a file of a few kilobytes.
   constexpr int kLibraries = 400;
   std::vector<testing::ImportEntry> functions;
-  for (int i = 0; i < kLibraries; ++i) functions.push_back(ByName("F" + std::to_string(i)));
+  for (int i = 0; i < kLibraries; ++i) functions.push_back(ByName(testing::Numbered("F", i)));
   PeWriter writer(Layout::Pe32);
   writer.Import("lib0.dll", functions);
-  for (int i = 1; i < kLibraries; ++i) writer.Import("lib" + std::to_string(i) + ".dll", {ByName("x")});
+  for (int i = 1; i < kLibraries; ++i) writer.Import(testing::Numbered("lib", i) + ".dll", {ByName("x")});
   BuiltImage image = writer.Build();
   const std::uint32_t sharedTable = image.Read<std::uint32_t>(image.imports[0].descriptor);
   for (int i = 1; i < kLibraries; ++i) {
@@ -354,7 +354,7 @@ TEST_F(ViewerCoreTest, AFileWhoseNamesAllPointAtOneLongNameIsShownOnlyInPart) {
   // Ten thousand exports named by one name of four megabytes: forty
   // gigabytes of text from a file of four megabytes.
   PeWriter writer(Layout::Pe32);
-  for (int i = 0; i < 10000; ++i) writer.Export("E" + std::to_string(i), static_cast<std::uint16_t>(i));
+  for (int i = 0; i < 10000; ++i) writer.Export(testing::Numbered("E", i), static_cast<std::uint16_t>(i));
   writer.Export(std::string(std::size_t{4} << 20, 'A'), 0);
   BuiltImage image = writer.Build();
   const std::size_t names = image.exportNamePointers.value();
@@ -373,7 +373,7 @@ TEST_F(ViewerCoreTest, AFileWhoseNamesAllPointAtOneLongNameIsShownOnlyInPart) {
 
 TEST_F(ViewerCoreTest, ALargeWellFormedFileIsShownWhole) {
   PeWriter writer(Layout::Pe32);
-  for (int i = 0; i < 70000; ++i) writer.Export("E" + std::to_string(i), static_cast<std::uint16_t>(i));
+  for (int i = 0; i < 70000; ++i) writer.Export(testing::Numbered("E", i), static_cast<std::uint16_t>(i));
   viewer_.core.ProcessFile(nullptr, Write("large.dll", writer.Build()));
   EXPECT_TRUE(viewer_.shell.errors.empty());
   EXPECT_EQ(viewer_.core.Items().TopItem(0)->Item(1)->Count(), 70000);
