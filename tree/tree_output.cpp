@@ -5,13 +5,6 @@
 namespace corvane {
 namespace {
 
-bool IsAscii(const QString& text) {
-  const char16_t* units = reinterpret_cast<const char16_t*>(text.utf16());
-  char16_t all = 0;
-  for (qsizetype i = 0; i < text.size(); ++i) all = static_cast<char16_t>(all | units[i]);
-  return all < 0x80;
-}
-
 // Collects output and hands it to the sink in chunks of a few pages.
 class ChunkedWriter {
  public:
@@ -29,26 +22,63 @@ class ChunkedWriter {
     FlushWhenFull();
   }
 
-  // Appends `text` as UTF-8. Most texts are ASCII: those are narrowed
-  // straight into the buffer, in two passes simple enough to vectorise.
-  void AppendUtf8(const QString& text) {
-    if (IsAscii(text)) {
-      const auto size = static_cast<std::size_t>(text.size());
-      const std::size_t start = buffer_.size();
-      buffer_.resize(start + size);
-      const char16_t* source = reinterpret_cast<const char16_t*>(text.utf16());
-      char* target = buffer_.data() + start;
-      for (std::size_t i = 0; i < size; ++i) target[i] = static_cast<char>(source[i]);
-    } else {
-      const QByteArray utf8 = text.toUtf8();
-      buffer_.append(utf8.constData(), static_cast<std::size_t>(utf8.size()));
-    }
+  // Appends `text` as UTF-8. Node texts are nearly all ASCII, stored a byte
+  // a character: those are copied as they stand.
+  void AppendUtf8(NodeTextView text) {
+    AppendUtf8To(buffer_, text);
     FlushWhenFull();
   }
+  void AppendUtf8(const QString& text) { AppendUtf8(NodeTextView(QStringView(text))); }
 
-  void AppendJsonString(const QString& text) {
-    const std::string utf8 = IsAscii(text) ? text.toLatin1().toStdString() : text.toUtf8().toStdString();
+  void AppendJsonString(NodeTextView text) {
     buffer_ += '"';
+    if (text.IsPrintableAscii()) {
+      AppendJsonEscaped(text.Latin1Bytes());
+    } else {
+      scratch_.clear();
+      AppendUtf8To(scratch_, text);
+      AppendJsonEscaped(scratch_);
+    }
+    buffer_ += '"';
+    FlushWhenFull();
+  }
+  void AppendJsonString(const QString& text) { AppendJsonString(NodeTextView(QStringView(text))); }
+
+  void Flush() {
+    if (buffer_.empty()) return;
+    sink_(buffer_);
+    buffer_.clear();
+  }
+
+ private:
+  static constexpr std::size_t kChunk = 64 * 1024;
+  void FlushWhenFull() {
+    if (buffer_.size() >= kChunk) Flush();
+  }
+
+  static void AppendUtf8To(std::string& out, NodeTextView text) {
+    if (!text.IsLatin1()) {
+      const QByteArray utf8 = text.Utf16().toUtf8();
+      out.append(utf8.constData(), static_cast<std::size_t>(utf8.size()));
+      return;
+    }
+    const std::string_view bytes = text.Latin1Bytes();
+    if (text.IsPrintableAscii()) {
+      out += bytes;
+      return;
+    }
+    for (const char c : bytes) {
+      const auto byte = static_cast<unsigned char>(c);
+      if (byte < 0x80) {
+        out += c;
+      } else {
+        out += static_cast<char>(0xC0 | (byte >> 6));
+        out += static_cast<char>(0x80 | (byte & 0x3F));
+      }
+    }
+  }
+
+  void AppendJsonEscaped(std::string_view utf8) {
     for (const char c : utf8) {
       switch (c) {
         case '"':
@@ -76,24 +106,11 @@ class ChunkedWriter {
           }
       }
     }
-    buffer_ += '"';
-    FlushWhenFull();
-  }
-
-  void Flush() {
-    if (buffer_.empty()) return;
-    sink_(buffer_);
-    buffer_.clear();
-  }
-
- private:
-  static constexpr std::size_t kChunk = 64 * 1024;
-  void FlushWhenFull() {
-    if (buffer_.size() >= kChunk) Flush();
   }
 
   const OutputSink& sink_;
   std::string buffer_;
+  std::string scratch_;
 };
 
 void WriteTextLines(ChunkedWriter& out, const TTreeNode* node, std::string& prefix) {
@@ -101,7 +118,7 @@ void WriteTextLines(ChunkedWriter& out, const TTreeNode* node, std::string& pref
     const bool last = node->GetNextChild(child) == nullptr;
     out.Append(prefix);
     out.Append(last ? "└── " : "├── ");
-    out.AppendUtf8(child->Text());
+    out.AppendUtf8(child->TextView());
     out.Append('\n');
     if (!child->GetChildren()) continue;
     const std::size_t length = prefix.size();
@@ -113,7 +130,7 @@ void WriteTextLines(ChunkedWriter& out, const TTreeNode* node, std::string& pref
 
 void WriteJsonNode(ChunkedWriter& out, const TTreeNode* node) {
   out.Append("{\"text\":");
-  out.AppendJsonString(node->Text());
+  out.AppendJsonString(node->TextView());
   out.Append(",\"icon\":");
   out.Append(std::to_string(node->ImageIndex()));
   out.Append(",\"children\":[");
@@ -131,7 +148,7 @@ void WriteTreeAsText(const TTreeNodes& items, const QStringList& status, const O
   std::string prefix;
   for (int i = 0; i < items.TopCount(); ++i) {
     const TTreeNode* top = items.TopItem(i);
-    out.AppendUtf8(top->Text());
+    out.AppendUtf8(top->TextView());
     out.Append('\n');
     WriteTextLines(out, top, prefix);
   }

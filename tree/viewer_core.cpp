@@ -109,6 +109,7 @@ class FileTreeBuild {
     // Every descriptor of this name was walked the first time round; a later
     // descriptor of the same name has nothing to add.
     if (!build.walkedLibraries_.insert(name).second) return true;
+    build.IndexFunctionsOf(library);
     EnumImportedFunctions(build.imports_, name, OnImportedFunction, &build, library);
     build.core_.ResortChildren(library);
     return !build.cut_;
@@ -118,7 +119,7 @@ class FileTreeBuild {
     auto& build = *static_cast<FileTreeBuild*>(userA);
     auto* library = static_cast<TTreeNode*>(userB);
     const EightBitText function(name);
-    build.shown_.FindOrAdd(library, function.View(), [&]() -> TTreeNode* {
+    build.functions_.FindOrAdd(library, function.View(), [&]() -> TTreeNode* {
       if (!build.Spend(function.Size())) return nullptr;
       TTreeNode* node = function.AddTo(build.core_.items_, library);
       SetNodeIcon(node, kIconImport);
@@ -136,18 +137,25 @@ class FileTreeBuild {
   void IndexExistingLibraries(TTreeNode* root) {
     if (root == nullptr) return;
     for (TTreeNode* child = root->getFirstChild(); child != nullptr; child = root->GetNextChild(child)) {
-      if (child->ImageIndex() != kIconLibrary) continue;
-      shown_.Add(child);
-      for (TTreeNode* function = child->getFirstChild(); function != nullptr; function = child->GetNextChild(function)) {
-        shown_.Add(function);
-      }
+      if (child->ImageIndex() == kIconLibrary) libraries_.Add(child);
+    }
+  }
+
+  // The functions of one library are added in one walk, so their index
+  // lives for that walk only: small libraries keep a small index that stays
+  // in the cache. A library may have functions already, from before this
+  // build or from another name that reads the same.
+  void IndexFunctionsOf(TTreeNode* library) {
+    functions_ = ChildTextIndex();
+    for (TTreeNode* child = library->getFirstChild(); child != nullptr; child = library->GetNextChild(child)) {
+      functions_.Add(child);
     }
   }
 
   // The root's child of library kind with exactly this text, made when there
   // is none.
   TTreeNode* LibraryNode(TTreeNode* root, const EightBitText& name) {
-    return shown_.FindOrAdd(root, name.View(), [&]() -> TTreeNode* {
+    return libraries_.FindOrAdd(root, name.View(), [&]() -> TTreeNode* {
       if (!Spend(name.Size())) return nullptr;
       TTreeNode* library = name.AddTo(core_.items_, root);
       SetNodeIcon(library, kIconLibrary);
@@ -176,8 +184,8 @@ class FileTreeBuild {
   std::uint64_t nodesLeft_;
   std::uint64_t textLeft_;
   bool cut_ = false;
-  // The root's libraries and each library's functions.
-  ChildTextIndex shown_;
+  ChildTextIndex libraries_;
+  ChildTextIndex functions_;  // of the library being walked
   std::unordered_set<std::string_view> walkedLibraries_;
   std::string exportText_;
 };
