@@ -12,4 +12,10 @@ namespace corvane {
 // in main.
 void UseHugePagesForHeap();
 
+// Extends that advice to the heap grown since, for allocators that take
+// large blocks (the node store's): a tree of a million nodes outgrows the
+// first step of the heap. Cheap when the heap has not grown; nothing unless
+// UseHugePagesForHeap took effect.
+void AdviseHeapGrowth();
+
 }  // namespace corvane

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "heap_tuning.h"
+
 namespace corvane {
 
 class TTreeNodes::NodePool {
@@ -14,6 +16,7 @@ class TTreeNodes::NodePool {
     } else {
       if (used_ == kBlockSize) {
         blocks_.push_back(std::make_unique_for_overwrite<Slot[]>(kBlockSize));
+        AdviseHeapGrowth();
         used_ = 0;
       }
       slot = &blocks_.back()[used_++];
@@ -42,6 +45,16 @@ class TTreeNodes::NodePool {
   std::size_t used_ = kBlockSize;
   std::vector<void*> free_;
 };
+
+void ChildList::Insert(std::size_t position, TTreeNode* node) {
+  if (!items_) items_ = std::make_unique<std::vector<TTreeNode*>>();
+  items_->insert(items_->begin() + static_cast<std::ptrdiff_t>(position), node);
+}
+
+void ChildList::Erase(std::size_t position) {
+  items_->erase(items_->begin() + static_cast<std::ptrdiff_t>(position));
+  if (items_->empty()) items_.reset();
+}
 
 TTreeNode::TTreeNode(TTreeNodes* owner, TTreeNode* parent, NodeTextView text)
     : owner_(owner), parent_(parent), text_(text) {}
@@ -165,10 +178,9 @@ TTreeNode* TTreeNodes::Insert(TTreeNode* parent, std::size_t position, NodeTextV
   TTreeNode* container = ParentOrRoot(parent);
   const int row = static_cast<int>(position);
   if (TreeNodesObserver* observer = LiveObserver()) observer->NodesInserting(parent, row, row);
-  auto& children = container->children_;
   TTreeNode* node = pool_->Create(container, text);
   node->batch_ = updateDepth_ > 0 ? batch_ : 0;
-  children.insert(children.begin() + static_cast<std::ptrdiff_t>(position), node);
+  container->children_.Insert(position, node);
   Renumber(container, position);
   ++count_;
   if (TreeNodesObserver* observer = LiveObserver()) observer->NodesInserted();
@@ -191,7 +203,7 @@ void TTreeNodes::Delete(TTreeNode* node) {
   RaiseDeletion(node);
   TTreeNode* container = node->parent_;
   const auto position = static_cast<std::size_t>(node->index_);
-  container->children_.erase(container->children_.begin() + static_cast<std::ptrdiff_t>(position));
+  container->children_.Erase(position);
   Destroy(node);
   Renumber(container, position);
   CompactTextsIfWorthIt();
@@ -204,7 +216,7 @@ void TTreeNodes::Clear() {
   for (TTreeNode* child : root_.children_) WarnBeforeFreeing(child);
   for (TTreeNode* child : root_.children_) RaiseDeletion(child);
   for (TTreeNode* child : root_.children_) Destroy(child);
-  root_.children_.clear();
+  root_.children_.Clear();
   pool_->Reset();
   texts_.Reset();
   count_ = 0;
@@ -246,13 +258,13 @@ void TTreeNodes::SortChildren(TTreeNode* parent, const ChildrenSorter& sorter) {
   if (container->children_.size() < 2) return;
   TreeNodesObserver* observer = LiveObserver();
   if (observer != nullptr) observer->ChildrenReordering(parent);
-  sorter(container->children_);
+  sorter(container->children_.Span());
   Renumber(container, 0);
   if (observer != nullptr) observer->ChildrenReordered(parent);
 }
 
 void TTreeNodes::Renumber(TTreeNode* container, std::size_t from) {
-  auto& children = container->children_;
+  const ChildList& children = container->children_;
   for (std::size_t i = from; i < children.size(); ++i) children[i]->index_ = static_cast<int>(i);
 }
 

@@ -20,6 +20,27 @@
 namespace corvane {
 
 class TTreeNodes;
+class TTreeNode;
+
+// A node's children, in order. Most nodes are leaves, so a list costs one
+// pointer until it holds something.
+class ChildList {
+ public:
+  std::size_t size() const { return items_ ? items_->size() : 0; }
+  bool empty() const { return size() == 0; }
+  TTreeNode* operator[](std::size_t index) const { return (*items_)[index]; }
+  TTreeNode* front() const { return items_->front(); }
+  TTreeNode* const* begin() const { return items_ ? items_->data() : nullptr; }
+  TTreeNode* const* end() const { return begin() + size(); }
+  std::span<TTreeNode*> Span() { return items_ ? std::span<TTreeNode*>(*items_) : std::span<TTreeNode*>(); }
+
+  void Insert(std::size_t position, TTreeNode* node);
+  void Erase(std::size_t position);
+  void Clear() { items_.reset(); }
+
+ private:
+  std::unique_ptr<std::vector<TTreeNode*>> items_;
+};
 
 class TTreeNode {
  public:
@@ -76,7 +97,7 @@ class TTreeNode {
   // through their ancestors, which keeps every node a pointer smaller.
   TTreeNodes* owner_ = nullptr;
   TTreeNode* parent_ = nullptr;
-  std::vector<TTreeNode*> children_;  // owned by the collection's pool
+  ChildList children_;                // owned by the collection's pool
   NodeTextView text_;                 // owned by the collection's text store
   std::unique_ptr<std::byte[]> data_;
   int index_ = 0;
