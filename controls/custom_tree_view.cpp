@@ -181,7 +181,7 @@ TCustomTreeView::TCustomTreeView(QWidget* owner)
       OnCompare(this, node1, node2, sortData, compare);
       return;
     }
-    compare = node1->Text().compare(node2->Text(), Qt::CaseInsensitive);
+    compare = node1->TextView().CompareCaseInsensitive(node2->TextView());
   };
   model_->textEdited = [this](TTreeNode* node, QString& text) {
     if (OnEdited) OnEdited(this, node, text);

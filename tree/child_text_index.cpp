@@ -1,39 +1,35 @@
 #include "child_text_index.h"
 
-#include <bit>
-#include <cstdint>
-#include <functional>
-
 #include "tree_nodes.h"
 
 namespace corvane {
 
-std::size_t ChildTextIndex::KeyHash(const TTreeNode* parent, NodeTextView text) {
-  const std::size_t parentHash = std::hash<const TTreeNode*>{}(parent) * 0x9E3779B97F4A7C15ull;
-  return text.Hash() ^ std::rotl(parentHash, 29);
-}
+std::uint32_t ChildTextIndex::Position(const TTreeNode* child) { return static_cast<std::uint32_t>(child->Index()); }
 
-std::size_t ChildTextIndex::Probe(std::size_t hash, const TTreeNode* parent, NodeTextView text) const {
+NodeTextView ChildTextIndex::TextOf(const TTreeNode* child) { return child->TextView(); }
+
+int ChildTextIndex::ParentCount() const { return parent_->Count(); }
+
+TTreeNode* ChildTextIndex::Child(std::uint32_t position) const { return parent_->Item(static_cast<int>(position)); }
+
+std::size_t ChildTextIndex::Probe(std::uint32_t hash, NodeTextView text) const {
   const std::size_t mask = slots_.size() - 1;
   for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
     const Slot& slot = slots_[i];
-    if (slot.node == nullptr) return i;
-    if (slot.hash == hash && slot.node->Parent() == parent && slot.node->TextView() == text) return i;
+    if (slot.position == kEmpty) return i;
+    if (slot.hash == hash && Child(slot.position)->TextView() == text) return i;
   }
 }
 
-void ChildTextIndex::Add(TTreeNode* child) {
-  FindOrAdd(child->Parent(), child->TextView(), [child] { return child; });
-}
-
 void ChildTextIndex::Grow() {
-  std::vector<Slot> old(slots_.empty() ? 64 : 2 * slots_.size());
+  // Most libraries import a handful of functions: start small.
+  std::vector<Slot> old(slots_.empty() ? 16 : 2 * slots_.size());
   old.swap(slots_);
   const std::size_t mask = slots_.size() - 1;
   for (const Slot& slot : old) {
-    if (slot.node == nullptr) continue;
+    if (slot.position == kEmpty) continue;
     std::size_t i = slot.hash & mask;
-    while (slots_[i].node != nullptr) i = (i + 1) & mask;
+    while (slots_[i].position != kEmpty) i = (i + 1) & mask;
     slots_[i] = slot;
   }
 }

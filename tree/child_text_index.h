@@ -1,11 +1,12 @@
 #pragma once
 
-// Finds a node's child by its exact text in constant time, for builds that
-// add tens of thousands of children and must not add one twice. One flat
-// table serves every parent: a file with thousands of libraries would
-// otherwise pay for a table per library.
+// Finds a child of one node by its exact text in constant time, for builds
+// that add tens of thousands of children and must not add one twice. A
+// slot is eight bytes (part of the hash and the child's position), so that
+// the table of a large library stays small in memory and cache.
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "node_text.h"
@@ -16,23 +17,30 @@ class TTreeNode;
 
 class ChildTextIndex {
  public:
-  // Indexes `child` under its parent, unless a child of that text is
-  // indexed already. The index holds the node until the index ends: the
-  // node must outlive it.
-  void Add(TTreeNode* child);
-  // The indexed child of `parent` whose text equals `text`; when there is
-  // none, the node `make()` returns (with that parent and text), indexed.
-  // One lookup where Find and Add would take two. `make` may return null to
-  // add nothing.
+  // Indexes children of `parent`, which must outlive the index and keep
+  // the indexed children in their places (adding after them is fine).
+  explicit ChildTextIndex(TTreeNode* parent) : parent_(parent) {}
+
+  // Indexes the children `parent` has now for which `wanted` holds.
+  template <class Wanted>
+  void AddExistingChildren(Wanted wanted) {
+    for (int i = 0; i < ParentCount(); ++i) {
+      TTreeNode* child = Child(static_cast<std::uint32_t>(i));
+      if (wanted(child)) FindOrAdd(TextOf(child), [child] { return child; });
+    }
+  }
+  // The indexed child whose text equals `text`; when there is none, the
+  // child `make()` adds (the parent's last child, with that text), indexed.
+  // `make` may return null to add nothing.
   template <class Make>
-  TTreeNode* FindOrAdd(const TTreeNode* parent, NodeTextView text, Make make) {
+  TTreeNode* FindOrAdd(NodeTextView text, Make make) {
     if (2 * (used_ + 1) > slots_.size()) Grow();
-    const std::size_t hash = KeyHash(parent, text);
-    Slot& slot = slots_[Probe(hash, parent, text)];
-    if (slot.node != nullptr) return slot.node;
+    const std::uint32_t hash = Hash(text);
+    Slot& slot = slots_[Probe(hash, text)];
+    if (slot.position != kEmpty) return Child(slot.position);
     TTreeNode* made = make();
     if (made != nullptr) {
-      slot = {hash, made};
+      slot = {hash, Position(made)};
       ++used_;
     }
     return made;
@@ -40,14 +48,21 @@ class ChildTextIndex {
 
  private:
   struct Slot {
-    std::size_t hash = 0;
-    TTreeNode* node = nullptr;
+    std::uint32_t hash = 0;
+    std::uint32_t position = kEmpty;
   };
-  static std::size_t KeyHash(const TTreeNode* parent, NodeTextView text);
+  static constexpr std::uint32_t kEmpty = 0xFFFFFFFF;
+
+  static std::uint32_t Hash(NodeTextView text) { return static_cast<std::uint32_t>(text.Hash()); }
+  static std::uint32_t Position(const TTreeNode* child);
+  static NodeTextView TextOf(const TTreeNode* child);
+  int ParentCount() const;
+  TTreeNode* Child(std::uint32_t position) const;
   // The slot holding the match, or the empty slot where it would go.
-  std::size_t Probe(std::size_t hash, const TTreeNode* parent, NodeTextView text) const;
+  std::size_t Probe(std::uint32_t hash, NodeTextView text) const;
   void Grow();
 
+  TTreeNode* parent_;
   std::vector<Slot> slots_;
   std::size_t used_ = 0;
 };

@@ -55,7 +55,12 @@ bool operator==(NodeTextView a, NodeTextView b) {
 
 int NodeTextView::CompareCaseInsensitive(NodeTextView other) const {
   constexpr auto kCase = Qt::CaseInsensitive;
-  if (IsLatin1()) return other.IsLatin1() ? Latin1().compare(other.Latin1(), kCase) : -other.Utf16().compare(Latin1(), kCase);
+  if (IsPrintableAscii() && other.IsPrintableAscii()) return Latin1().compare(other.Latin1(), kCase);
+  // Qt folds case between two Latin-1 strings by Latin-1 rules alone, which
+  // leave the micro sign alone where QString folds it to a Greek mu; going
+  // through UTF-16 keeps the order QString gives.
+  if (IsLatin1() && other.IsLatin1()) return QStringView(ToString()).compare(other.Latin1(), kCase);
+  if (IsLatin1()) return -other.Utf16().compare(Latin1(), kCase);
   return other.IsLatin1() ? Utf16().compare(other.Latin1(), kCase) : Utf16().compare(other.Utf16(), kCase);
 }
 

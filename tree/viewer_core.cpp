@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <unordered_set>
 #include <variant>
 
@@ -72,13 +73,11 @@ QString FormatSize(std::uint32_t bytes) {
 // thousands of imports does not turn its build quadratic.
 class FileTreeBuild {
  public:
-  FileTreeBuild(ViewerCore& core, const MappedImage& image, TTreeNode* root)
+  FileTreeBuild(ViewerCore& core, const MappedImage& image)
       : core_(core),
         imports_(image),
         nodesLeft_(image.base.Size() / 2 + kNodesBeyondFileSize),
-        textLeft_(image.base.Size() * 2 + kTextBeyondFileSize) {
-    IndexExistingLibraries(root);
-  }
+        textLeft_(image.base.Size() * 2 + kTextBeyondFileSize) {}
 
   // True when the build stopped early because the file named more entries
   // than it can hold.
@@ -109,7 +108,11 @@ class FileTreeBuild {
     // Every descriptor of this name was walked the first time round; a later
     // descriptor of the same name has nothing to add.
     if (!build.walkedLibraries_.insert(name).second) return true;
-    build.IndexFunctionsOf(library);
+    // A library's functions are added in one walk, so their index lives for
+    // that walk only. The library may have functions already: from before
+    // this build, or from another name that reads the same.
+    build.functions_.emplace(library);
+    build.functions_->AddExistingChildren([](const TTreeNode*) { return true; });
     EnumImportedFunctions(build.imports_, name, OnImportedFunction, &build, library);
     build.core_.ResortChildren(library);
     return !build.cut_;
@@ -119,7 +122,7 @@ class FileTreeBuild {
     auto& build = *static_cast<FileTreeBuild*>(userA);
     auto* library = static_cast<TTreeNode*>(userB);
     const EightBitText function(name);
-    build.functions_.FindOrAdd(library, function.View(), [&]() -> TTreeNode* {
+    build.functions_->FindOrAdd(function.View(), [&]() -> TTreeNode* {
       if (!build.Spend(function.Size())) return nullptr;
       TTreeNode* node = function.AddTo(build.core_.items_, library);
       SetNodeIcon(node, kIconImport);
@@ -132,30 +135,18 @@ class FileTreeBuild {
   const ImportDirectory& Imports() const { return imports_; }
 
  private:
-  // A node inspected before may already hold libraries with their
-  // functions; the build adds to them rather than beside them.
-  void IndexExistingLibraries(TTreeNode* root) {
-    if (root == nullptr) return;
-    for (TTreeNode* child = root->getFirstChild(); child != nullptr; child = root->GetNextChild(child)) {
-      if (child->ImageIndex() == kIconLibrary) libraries_.Add(child);
-    }
-  }
-
-  // The functions of one library are added in one walk, so their index
-  // lives for that walk only: small libraries keep a small index that stays
-  // in the cache. A library may have functions already, from before this
-  // build or from another name that reads the same.
-  void IndexFunctionsOf(TTreeNode* library) {
-    functions_ = ChildTextIndex();
-    for (TTreeNode* child = library->getFirstChild(); child != nullptr; child = library->GetNextChild(child)) {
-      functions_.Add(child);
-    }
-  }
-
   // The root's child of library kind with exactly this text, made when there
   // is none.
   TTreeNode* LibraryNode(TTreeNode* root, const EightBitText& name) {
-    return libraries_.FindOrAdd(root, name.View(), [&]() -> TTreeNode* {
+    if (!libraries_) {
+      // Made once the exports are done, when the root's children before the
+      // libraries keep their places. A node inspected before may already
+      // hold libraries with their functions; the build adds to them rather
+      // than beside them.
+      libraries_.emplace(root);
+      libraries_->AddExistingChildren([](const TTreeNode* child) { return child->ImageIndex() == kIconLibrary; });
+    }
+    return libraries_->FindOrAdd(name.View(), [&]() -> TTreeNode* {
       if (!Spend(name.Size())) return nullptr;
       TTreeNode* library = name.AddTo(core_.items_, root);
       SetNodeIcon(library, kIconLibrary);
@@ -184,8 +175,8 @@ class FileTreeBuild {
   std::uint64_t nodesLeft_;
   std::uint64_t textLeft_;
   bool cut_ = false;
-  ChildTextIndex libraries_;
-  ChildTextIndex functions_;  // of the library being walked
+  std::optional<ChildTextIndex> libraries_;
+  std::optional<ChildTextIndex> functions_;  // of the library being walked
   std::unordered_set<std::string_view> walkedLibraries_;
   std::string exportText_;
 };
@@ -289,7 +280,7 @@ void ViewerCore::BuildFileTree(TTreeNode* parent, const std::string& fileName, c
   AddStatsNodes(stats, image);
   AddVersionNodes(stats, fileName);
 
-  FileTreeBuild build(*this, image, root);
+  FileTreeBuild build(*this, image);
   TTreeNode* exports = items_.AddChild(root, QStringLiteral("Exported APIs"));
   SetNodeIcon(exports, kIconExports);
   EnumExports(image, &FileTreeBuild::OnExport, &build, exports);
