@@ -47,8 +47,10 @@ void UseHugePagesForHeap() {
   void* volatile probe = std::malloc(kProbe);
   if (probe == nullptr) return;
   const auto begin = reinterpret_cast<std::uintptr_t>(probe);
-  const std::uintptr_t end = HeapEnd();
   std::free(probe);
+  // Freeing the probe trims the heap back to the step: the end is read
+  // after, or the advice would reach past the heap and be refused.
+  const std::uintptr_t end = HeapEnd();
   if (AdviseHugePages(begin, end)) advisedEnd.store(end, std::memory_order_relaxed);
 }
 
