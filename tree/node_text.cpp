@@ -29,6 +29,11 @@ NodeTextView::NodeTextView(QLatin1StringView latin1)
       size_(static_cast<std::uint32_t>(std::min(static_cast<std::size_t>(latin1.size()), kMaxTextSize))),
       kind_(AllPrintableAscii(Latin1Bytes()) ? Kind::kPrintableAscii : Kind::kLatin1) {}
 
+NodeTextView::NodeTextView(QLatin1StringView latin1, bool printableAscii)
+    : data_(latin1.data()),
+      size_(static_cast<std::uint32_t>(std::min(static_cast<std::size_t>(latin1.size()), kMaxTextSize))),
+      kind_(printableAscii ? Kind::kPrintableAscii : Kind::kLatin1) {}
+
 NodeTextView::NodeTextView(QStringView text)
     : data_(text.utf16()),
       size_(static_cast<std::uint32_t>(std::min(static_cast<std::size_t>(text.size()), kMaxTextSize))),
@@ -116,6 +121,8 @@ NodeTextView NodeTextStore::Store(QStringView text) {
                                                                        : NodeTextView::Kind::kLatin1;
   return NodeTextView(target, static_cast<std::uint32_t>(size), kind);
 }
+
+NodeTextView NodeTextStore::Store(NodeTextView text) { return text.IsLatin1() ? Copy(text) : Store(text.Utf16()); }
 
 NodeTextView NodeTextStore::Copy(NodeTextView text) {
   if (text.empty()) return text;

@@ -34,6 +34,8 @@ class NodeTextView {
 
   NodeTextView() = default;
   explicit NodeTextView(QLatin1StringView latin1);
+  // For a caller that has already looked at every byte.
+  NodeTextView(QLatin1StringView latin1, bool printableAscii);
   explicit NodeTextView(QStringView text);
 
   Kind GetKind() const { return kind_; }
@@ -77,6 +79,9 @@ class NodeTextStore {
   // Texts of 4 GiB and more are cut short: no mapped file names one.
   NodeTextView Store(QLatin1StringView latin1);
   NodeTextView Store(QStringView text);
+  // Any view: a UTF-16 one is narrowed to Latin-1 when every character fits.
+  NodeTextView Store(NodeTextView text);
+  // A stored text, as it is.
   NodeTextView Copy(NodeTextView text);
   // `text` is no longer used by anyone.
   void GiveUp(NodeTextView text);

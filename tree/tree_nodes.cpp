@@ -174,6 +174,10 @@ TTreeNode* TTreeNodes::AddChild(TTreeNode* parent, QLatin1StringView text) {
   return Insert(parent, static_cast<std::size_t>(ParentOrRoot(parent)->Count()), texts_.Store(text));
 }
 
+TTreeNode* TTreeNodes::AddChild(TTreeNode* parent, NodeTextView text) {
+  return Insert(parent, static_cast<std::size_t>(ParentOrRoot(parent)->Count()), texts_.Store(text));
+}
+
 TTreeNode* TTreeNodes::Insert(TTreeNode* parent, std::size_t position, NodeTextView text) {
   TTreeNode* container = ParentOrRoot(parent);
   const int row = static_cast<int>(position);

@@ -155,6 +155,7 @@ class TTreeNodes {
   TTreeNode* AddChild(TTreeNode* parent, const QString& text);
   // The same for a text in Latin-1, without a conversion on the way.
   TTreeNode* AddChild(TTreeNode* parent, QLatin1StringView text);
+  TTreeNode* AddChild(TTreeNode* parent, NodeTextView text);
   // Removes the node and its subtree, raising OnDeletion once per node.
   void Delete(TTreeNode* node);
   // Removes every node, raising OnDeletion once per node.

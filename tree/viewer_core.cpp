@@ -36,25 +36,35 @@ bool IsAscii(std::string_view text) {
 
 // A name out of the file as a node text. Names in PE files are almost always
 // ASCII, which every 8-bit encoding shares with Latin-1: those go into the
-// tree as they are, and only the others are decoded.
+// tree as they are, and only the others are decoded. Each byte is looked at
+// once, here.
 class EightBitText {
  public:
-  explicit EightBitText(std::string_view bytes) : bytes_(bytes), ascii_(IsAscii(bytes)) {
-    if (!ascii_) decoded_ = QString::fromLocal8Bit(bytes.data(), static_cast<qsizetype>(bytes.size()));
+  explicit EightBitText(std::string_view bytes) {
+    unsigned char all = 0;
+    bool printable = true;
+    for (const char c : bytes) {
+      const auto byte = static_cast<unsigned char>(c);
+      all = static_cast<unsigned char>(all | byte);
+      printable &= byte >= 0x20 && byte <= 0x7E;
+    }
+    if (all < 0x80) {
+      view_ = NodeTextView(QLatin1StringView(bytes.data(), static_cast<qsizetype>(bytes.size())), printable);
+    } else {
+      decoded_ = QString::fromLocal8Bit(bytes.data(), static_cast<qsizetype>(bytes.size()));
+      view_ = NodeTextView(QStringView(decoded_));
+    }
   }
+  EightBitText(const EightBitText&) = delete;
+  EightBitText& operator=(const EightBitText&) = delete;
 
-  NodeTextView View() const { return ascii_ ? NodeTextView(Latin1()) : NodeTextView(QStringView(decoded_)); }
-  std::size_t Size() const { return ascii_ ? bytes_.size() : static_cast<std::size_t>(decoded_.size()); }
-  TTreeNode* AddTo(TTreeNodes& items, TTreeNode* parent) const {
-    return ascii_ ? items.AddChild(parent, Latin1()) : items.AddChild(parent, decoded_);
-  }
+  NodeTextView View() const { return view_; }
+  std::size_t Size() const { return static_cast<std::size_t>(view_.size()); }
+  TTreeNode* AddTo(TTreeNodes& items, TTreeNode* parent) const { return items.AddChild(parent, view_); }
 
  private:
-  QLatin1StringView Latin1() const { return QLatin1StringView(bytes_.data(), static_cast<qsizetype>(bytes_.size())); }
-
-  std::string_view bytes_;
-  bool ascii_;
-  QString decoded_;
+  QString decoded_;  // what view_ shows, for a name that is not ASCII
+  NodeTextView view_;
 };
 
 }  // namespace
