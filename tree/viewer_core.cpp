@@ -1,6 +1,5 @@
 #include "viewer_core.h"
 
-
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
