@@ -8,6 +8,8 @@
 namespace corvane {
 namespace {
 
+constexpr std::uint64_t kHashingBeyondFileSize = std::uint64_t{16} << 20;
+
 constexpr std::uint64_t kOrdinalFlag32 = 0x80000000u;
 constexpr std::uint64_t kOrdinalFlag64 = 0x8000000000000000u;
 
@@ -82,6 +84,13 @@ ImportDirectory::ImportDirectory(const MappedImage& image) : image_(image) {
   present_ = true;
   pe32Plus_ = image.IsPe32Plus();
   const ByteView& view = image.base;
+  // Hashing a name reads all of it. Descriptors may all point at one long
+  // name, or at ever later places in one long run of bytes, and each would
+  // be read in full: quadratic in the file. Names at a place seen before
+  // are found by their address; the bytes hashed otherwise may come to
+  // twice the file and some room for small files, beyond which the
+  // directory is cut.
+  std::uint64_t hashingLeft = 2 * view.Size() + kHashingBeyondFileSize;
   for (std::uint64_t descriptor = *directory;; descriptor += pe::kImportDescriptorSize) {
     const auto nameRva = view.Read<std::uint32_t>(descriptor + pe::kImportName);
     if (!nameRva || *nameRva == 0) break;
@@ -92,15 +101,29 @@ ImportDirectory::ImportDirectory(const MappedImage& image) : image_(image) {
     if (thunkTable == 0) thunkTable = view.Read<std::uint32_t>(descriptor + pe::kImportFirstThunk).value_or(0);
 
     const auto index = static_cast<std::int32_t>(descriptors_.size());
+    auto [known, newPlace] = chainsByAddress_.try_emplace(name->data(), nullptr);
+    if (newPlace) {
+      if (hashingLeft < name->size()) {
+        chainsByAddress_.erase(known);
+        cut_ = true;
+        break;
+      }
+      hashingLeft -= name->size();
+      known->second = &chains_.try_emplace(*name, Chain{index, -1}).first->second;
+    }
     descriptors_.push_back({*name, thunkTable, -1});
-    auto [chain, inserted] = chains_.try_emplace(*name, Chain{index, index});
-    if (inserted) continue;
-    descriptors_[chain->second.last].nextSameName = index;
-    chain->second.last = index;
+    Chain& chain = *known->second;
+    if (chain.last >= 0) descriptors_[static_cast<std::size_t>(chain.last)].nextSameName = index;
+    chain.last = index;
   }
 }
 
 std::int32_t ImportDirectory::FirstNamed(std::string_view name) const {
+  // The same place and length are the same name.
+  if (const auto atPlace = chainsByAddress_.find(name.data()); atPlace != chainsByAddress_.end()) {
+    const std::int32_t first = atPlace->second->first;
+    if (descriptors_[static_cast<std::size_t>(first)].name.size() == name.size()) return first;
+  }
   const auto found = chains_.find(name);
   return found == chains_.end() ? -1 : found->second.first;
 }

@@ -61,17 +61,25 @@ class ImportDirectory {
   // Index of the first descriptor named `name`, or -1.
   std::int32_t FirstNamed(std::string_view name) const;
   const MappedImage& Image() const { return image_; }
+  // True when the descriptors named the same bytes so often that indexing
+  // stopped early (see the constructor); Descriptors() then holds those
+  // read until then.
+  bool Cut() const { return cut_; }
 
  private:
   const MappedImage& image_;
   bool present_ = false;
   bool pe32Plus_ = false;
+  bool cut_ = false;
   std::vector<Descriptor> descriptors_;
   struct Chain {
     std::int32_t first;
     std::int32_t last;
   };
   std::unordered_map<std::string_view, Chain> chains_;
+  // The chain of each name already seen at that address: a name read again
+  // from the same place is not hashed again.
+  std::unordered_map<const char*, Chain*> chainsByAddress_;
 };
 
 bool EnumImportedLibraries(const ImportDirectory& imports, LibraryProc proc, void* userA, void* userB);

@@ -90,12 +90,12 @@ class FileTreeBuild {
 
   // True when the build stopped early because the file named more entries
   // than it can hold.
-  bool Cut() const { return cut_; }
+  bool Cut() const { return cut_ || imports_.Cut(); }
 
   static bool OnExport(void* userA, void* userB, std::string_view name, std::int32_t nameOrdinal) {
     auto& build = *static_cast<FileTreeBuild*>(userA);
     auto* exports = static_cast<TTreeNode*>(userB);
-    if (!build.Spend(name.size())) return false;
+    if (!build.SpendReading(name.size()) || !build.SpendNode()) return false;
     // Composed in 8 bits so that the node's text is converted and stored once.
     std::string& text = build.exportText_;
     text.assign(name);
@@ -112,6 +112,7 @@ class FileTreeBuild {
   static bool OnImportedLibrary(void* userA, void* userB, std::string_view name) {
     auto& build = *static_cast<FileTreeBuild*>(userA);
     auto* root = static_cast<TTreeNode*>(userB);
+    if (!build.SpendReading(name.size())) return false;
     TTreeNode* library = build.LibraryNode(root, EightBitText(name));
     if (library == nullptr) return false;
     // Every descriptor of this name was walked the first time round; a later
@@ -130,9 +131,10 @@ class FileTreeBuild {
   static bool OnImportedFunction(void* userA, void* userB, std::string_view name) {
     auto& build = *static_cast<FileTreeBuild*>(userA);
     auto* library = static_cast<TTreeNode*>(userB);
+    if (!build.SpendReading(name.size())) return false;
     const EightBitText function(name);
     build.functions_->FindOrAdd(function.View(), [&]() -> TTreeNode* {
-      if (!build.Spend(function.Size())) return nullptr;
+      if (!build.SpendNode()) return nullptr;
       TTreeNode* node = function.AddTo(build.core_.items_, library);
       SetNodeIcon(node, kIconImport);
       return node;
@@ -156,7 +158,7 @@ class FileTreeBuild {
       libraries_->AddExistingChildren([](const TTreeNode* child) { return child->ImageIndex() == kIconLibrary; });
     }
     return libraries_->FindOrAdd(name.View(), [&]() -> TTreeNode* {
-      if (!Spend(name.Size())) return nullptr;
+      if (!SpendNode()) return nullptr;
       TTreeNode* library = name.AddTo(core_.items_, root);
       SetNodeIcon(library, kIconLibrary);
       return library;
@@ -164,18 +166,27 @@ class FileTreeBuild {
   }
 
   // Every entry a well-formed file shows takes at least four bytes of it (a
-  // thunk, or a name pointer and more), and its text stands in the file once.
+  // thunk, or a name pointer and more), and its name stands in the file once.
   // A file whose tables point at the same bytes over and over can name
   // vastly more: a 75 KB file, four million functions; an 11 MB one, a
   // hundred thousand names of 8 MB each. Twice what the file could hold, and
-  // some room for small files, is where a build stops.
+  // some room for small files, is where a build stops. Names are counted
+  // as they are read, also those already shown: five megabytes of thunks
+  // that all name one 4 MB function would otherwise be read a hundred
+  // thousand times over for one node.
   static constexpr std::uint64_t kNodesBeyondFileSize = 65536;
   static constexpr std::uint64_t kTextBeyondFileSize = std::uint64_t{16} << 20;
-  bool Spend(std::size_t textLength) {
-    if (nodesLeft_ == 0 || textLeft_ < textLength) cut_ = true;
+  bool SpendReading(std::size_t nameLength) {
+    // The one is the name's end, so that even empty names count.
+    if (textLeft_ <= nameLength) cut_ = true;
+    if (cut_) return false;
+    textLeft_ -= nameLength + 1;
+    return true;
+  }
+  bool SpendNode() {
+    if (nodesLeft_ == 0) cut_ = true;
     if (cut_) return false;
     --nodesLeft_;
-    textLeft_ -= textLength;
     return true;
   }
 

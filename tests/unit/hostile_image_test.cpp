@@ -386,6 +386,49 @@ TEST_P(HostileImageTest, ThousandsOfDescriptorsSharingOneTableReportEachFunction
   EXPECT_TRUE(std::all_of(calls.begin(), calls.end(), [](const auto& call) { return call.second == 1; }));
 }
 
+TEST_P(HostileImageTest, DescriptorsNamingOneLongNameAreIndexedByPlaceAndCutWhenEachPlaceIsNew) {
+  // Five thousand descriptors whose names are one name of a megabyte, read
+  // either at one place or at five thousand places one byte apart.
+  constexpr std::size_t kDescriptors = 5000;
+  PeWriter writer(GetParam());
+  writer.Import(std::string(std::size_t{1} << 20, 'L'), {ByName("f")});
+  for (std::size_t d = 1; d < kDescriptors; ++d) writer.Import("x.dll", {ByName("f")});
+  const BuiltImage built = writer.Build();
+  const std::uint32_t longName = built.Read<std::uint32_t>(built.imports[0].descriptor + 12);
+  for (const std::uint32_t step : {0u, 1u}) {
+    BuiltImage patched = built;
+    for (std::size_t d = 1; d < kDescriptors; ++d) {
+      patched.Patch32(patched.imports[d].descriptor + 12, longName + step * static_cast<std::uint32_t>(d));
+    }
+    const Exact bytes(patched.bytes);
+    MappedImage image;
+    ASSERT_TRUE(IdentifyImage(image, bytes.View()));
+    const ImportDirectory directory(image);
+    const auto& descriptors = directory.Descriptors();
+    if (step == 0) {
+      // One place: hashed once, and every descriptor is in one chain.
+      EXPECT_FALSE(directory.Cut());
+      ASSERT_EQ(descriptors.size(), kDescriptors);
+      std::size_t chained = 1;
+      for (std::int32_t i = directory.FirstNamed(descriptors.back().name); descriptors[static_cast<std::size_t>(i)].nextSameName >= 0;
+           i = descriptors[static_cast<std::size_t>(i)].nextSameName) {
+        ++chained;
+      }
+      EXPECT_EQ(chained, kDescriptors);
+    } else {
+      // Each place reads up to a megabyte anew: indexing stops after about
+      // twice the file and the room for small files.
+      EXPECT_TRUE(directory.Cut());
+      const std::size_t allowed = 2 * patched.bytes.size() + (std::size_t{16} << 20);
+      EXPECT_GE(descriptors.size(), allowed / (std::size_t{1} << 20) - 1);
+      EXPECT_LE(descriptors.size(), allowed / ((std::size_t{1} << 20) - kDescriptors) + 1);
+      for (std::size_t d = 0; d < descriptors.size(); ++d) {
+        EXPECT_EQ(directory.FirstNamed(descriptors[d].name), static_cast<std::int32_t>(d));
+      }
+    }
+  }
+}
+
 TEST_P(HostileImageTest, AThunkTablePointingIntoItselfReportsItsOwnBytesAsTheName) {
   BuiltImage image = PeWriter(GetParam()).Import("a.dll", {ByName("f"), ByName("g")}).Build();
   const std::size_t table = *image.imports[0].originalFirstThunk;

@@ -371,6 +371,37 @@ TEST_F(ViewerCoreTest, AFileWhoseNamesAllPointAtOneLongNameIsShownOnlyInPart) {
   EXPECT_LE(static_cast<std::size_t>(exports->Count()), textAllowed / (std::size_t{4} << 20));
 }
 
+TEST_F(ViewerCoreTest, ImportsNamingOneLongNameOverAndOverAreReadOnlyWhileTheBudgetLasts) {
+  // Twenty thousand thunks, or five thousand descriptors, all naming one
+  // name of a megabyte: twenty gigabytes to read for one node each.
+  const std::string longName(std::size_t{1} << 20, 'A');
+  std::vector<testing::ImportEntry> thunks{ByName(longName)};
+  thunks.resize(20000, testing::RawThunk(1));
+  BuiltImage functions = PeWriter(Layout::Pe32).Import("a.dll", thunks).Build();
+  const std::size_t table = *functions.imports[0].originalFirstThunk;
+  const std::uint32_t longFunction = functions.Read<std::uint32_t>(table);
+  for (std::size_t i = 1; i < thunks.size(); ++i) functions.Patch32(table + 4 * i, longFunction);
+
+  PeWriter manyLibraries(Layout::Pe32);
+  manyLibraries.Import(longName, {ByName("f")});
+  for (int i = 1; i < 5000; ++i) manyLibraries.Import("x.dll", {ByName("f")});
+  BuiltImage libraries = manyLibraries.Build();
+  const std::uint32_t longLibrary = libraries.Read<std::uint32_t>(libraries.imports[0].descriptor + 12);
+  for (std::size_t d = 1; d < libraries.imports.size(); ++d) libraries.Patch32(libraries.imports[d].descriptor + 12, longLibrary);
+
+  for (const auto& [name, image] : {std::pair{"functions.dll", &functions}, std::pair{"libraries.dll", &libraries}}) {
+    viewer_.shell.errors.clear();
+    viewer_.core.ClearAll();
+    viewer_.core.ProcessFile(nullptr, Write(name, *image));
+    ASSERT_EQ(viewer_.shell.errors.size(), 1u) << name;
+    EXPECT_EQ(viewer_.shell.errors[0].text, kMessageTreeCut) << name;
+    const TTreeNode* root = viewer_.core.Items().TopItem(0);
+    ASSERT_EQ(root->Count(), 2) << name << ": Stats and the one library";
+    EXPECT_EQ(root->Item(1)->Text().size(), static_cast<qsizetype>(image == &libraries ? longName.size() : 5));
+    EXPECT_EQ(root->Item(1)->Count(), 1) << name << ": the one function, once";
+  }
+}
+
 TEST_F(ViewerCoreTest, ALargeWellFormedFileIsShownWhole) {
   PeWriter writer(Layout::Pe32);
   for (int i = 0; i < 70000; ++i) writer.Export(testing::Numbered("E", i), static_cast<std::uint16_t>(i));
