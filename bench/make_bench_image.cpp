@@ -8,7 +8,8 @@
 #include "bench_image.h"
 
 int main(int argc, char** argv) {
-  if (argc < 2) {
+  // An option where the output belongs (--help) is not a file to write.
+  if (argc < 2 || argv[1][0] == '-') {
     std::fputs("usage: corvane-make-bench-image OUTPUT [EXPORTS [LIBRARIES [FUNCTIONS]]]\n", stderr);
     return 2;
   }
