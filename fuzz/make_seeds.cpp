@@ -8,13 +8,12 @@
 #include <cstdio>
 #include <exception>
 #include <filesystem>
-#include <fstream>
-#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "pe_writer.h"
+#include "temp_files.h"
 
 namespace corvane::testing {
 namespace {
@@ -75,12 +74,6 @@ std::vector<Seed> SeedsFor(Layout layout) {
   return seeds;
 }
 
-void Write(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  if (!out) throw std::runtime_error("cannot write " + path.string());
-}
-
 }  // namespace
 }  // namespace corvane::testing
 
@@ -94,7 +87,7 @@ int main(int argc, char** argv) {
     const std::filesystem::path directory = argv[1];
     std::filesystem::create_directories(directory);
     for (const auto& [layout, prefix] : {std::pair{Layout::Pe32, "pe32-"}, std::pair{Layout::Pe32Plus, "pe32plus-"}}) {
-      for (const Seed& seed : SeedsFor(layout)) Write(directory / (prefix + seed.name), seed.image.bytes);
+      for (const Seed& seed : SeedsFor(layout)) WriteFile(directory / (prefix + seed.name), seed.image.bytes);
     }
     for (int i = 2; i < argc; ++i) {
       const std::filesystem::path file = argv[i];

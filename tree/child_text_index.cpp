@@ -1,16 +1,6 @@
 #include "child_text_index.h"
 
-#include "tree_nodes.h"
-
 namespace corvane {
-
-std::uint32_t ChildTextIndex::Position(const TTreeNode* child) { return static_cast<std::uint32_t>(child->Index()); }
-
-NodeTextView ChildTextIndex::TextOf(const TTreeNode* child) { return child->TextView(); }
-
-int ChildTextIndex::ParentCount() const { return parent_->Count(); }
-
-TTreeNode* ChildTextIndex::Child(std::uint32_t position) const { return parent_->Item(static_cast<int>(position)); }
 
 std::size_t ChildTextIndex::Probe(std::uint32_t hash, NodeTextView text) const {
   const std::size_t mask = slots_.size() - 1;

@@ -10,10 +10,9 @@
 #include <vector>
 
 #include "node_text.h"
+#include "tree_nodes.h"
 
 namespace corvane {
-
-class TTreeNode;
 
 class ChildTextIndex {
  public:
@@ -24,9 +23,9 @@ class ChildTextIndex {
   // Indexes the children `parent` has now for which `wanted` holds.
   template <class Wanted>
   void AddExistingChildren(Wanted wanted) {
-    for (int i = 0; i < ParentCount(); ++i) {
-      TTreeNode* child = Child(static_cast<std::uint32_t>(i));
-      if (wanted(child)) FindOrAdd(TextOf(child), [child] { return child; });
+    for (int i = 0; i < parent_->Count(); ++i) {
+      TTreeNode* child = parent_->Item(i);
+      if (wanted(child)) FindOrAdd(child->TextView(), [child] { return child; });
     }
   }
   // The indexed child whose text equals `text`; when there is none, the
@@ -40,7 +39,7 @@ class ChildTextIndex {
     if (slot.position != kEmpty) return Child(slot.position);
     TTreeNode* made = make();
     if (made != nullptr) {
-      slot = {hash, Position(made)};
+      slot = {hash, static_cast<std::uint32_t>(made->Index())};
       ++used_;
     }
     return made;
@@ -54,10 +53,7 @@ class ChildTextIndex {
   static constexpr std::uint32_t kEmpty = 0xFFFFFFFF;
 
   static std::uint32_t Hash(NodeTextView text) { return static_cast<std::uint32_t>(text.Hash()); }
-  static std::uint32_t Position(const TTreeNode* child);
-  static NodeTextView TextOf(const TTreeNode* child);
-  int ParentCount() const;
-  TTreeNode* Child(std::uint32_t position) const;
+  TTreeNode* Child(std::uint32_t position) const { return parent_->Item(static_cast<int>(position)); }
   // The slot holding the match, or the empty slot where it would go.
   std::size_t Probe(std::uint32_t hash, NodeTextView text) const;
   void Grow();

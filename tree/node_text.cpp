@@ -94,15 +94,7 @@ void* NodeTextStore::Allocate(std::size_t bytes, std::size_t alignment) {
   return start;
 }
 
-NodeTextView NodeTextStore::Store(QLatin1StringView latin1) {
-  const std::size_t size = std::min(static_cast<std::size_t>(latin1.size()), kMaxTextSize);
-  const std::string_view bytes(latin1.data(), size);
-  const auto kind = AllPrintableAscii(bytes) ? NodeTextView::Kind::kPrintableAscii : NodeTextView::Kind::kLatin1;
-  if (size == 0) return NodeTextView(nullptr, 0, kind);
-  void* target = Allocate(size, 1);
-  std::memcpy(target, bytes.data(), size);
-  return NodeTextView(target, static_cast<std::uint32_t>(size), kind);
-}
+NodeTextView NodeTextStore::Store(QLatin1StringView latin1) { return Copy(NodeTextView(latin1)); }
 
 NodeTextView NodeTextStore::Store(QStringView text) {
   const std::size_t size = std::min(static_cast<std::size_t>(text.size()), kMaxTextSize);

@@ -27,12 +27,6 @@ namespace corvane {
 
 namespace {
 
-bool IsAscii(std::string_view text) {
-  unsigned char all = 0;
-  for (const char c : text) all = static_cast<unsigned char>(all | static_cast<unsigned char>(c));
-  return all < 0x80;
-}
-
 // A name out of the file as a node text. Names in PE files are almost always
 // ASCII, which every 8-bit encoding shares with Latin-1: those go into the
 // tree as they are, and only the others are decoded. Each byte is looked at
@@ -68,10 +62,7 @@ class EightBitText {
 
 }  // namespace
 
-QString TextFrom8Bit(std::string_view text) {
-  const auto size = static_cast<qsizetype>(text.size());
-  return IsAscii(text) ? QString::fromLatin1(text.data(), size) : QString::fromLocal8Bit(text.data(), size);
-}
+QString TextFrom8Bit(std::string_view text) { return EightBitText(text).View().ToString(); }
 
 QString FormatSize(std::uint32_t bytes) {
   return QStringLiteral(" %1 Kb (%2 bytes)").arg(BytesToKb(bytes)).arg(bytes);

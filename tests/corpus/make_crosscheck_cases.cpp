@@ -9,15 +9,14 @@
 #include <cstdio>
 #include <exception>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "pe_writer.h"
+#include "temp_files.h"
 
 namespace corvane::testing {
 namespace {
@@ -181,12 +180,6 @@ std::vector<std::pair<std::string, CaseMaker>> Cases() {
   };
 }
 
-void Write(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  if (!out) throw std::runtime_error("cannot write " + path.string());
-}
-
 }  // namespace
 }  // namespace corvane::testing
 
@@ -199,7 +192,7 @@ int main(int argc, char** argv) {
     const std::filesystem::path directory = argv[1];
     std::filesystem::create_directories(directory);
     for (const auto& [name, make] : corvane::testing::Cases()) {
-      corvane::testing::Write(directory / (name + ".dll"), make().bytes);
+      corvane::testing::WriteFile(directory / (name + ".dll"), make().bytes);
     }
   } catch (const std::exception& error) {
     std::fprintf(stderr, "corvane-make-crosscheck-cases: %s\n", error.what());

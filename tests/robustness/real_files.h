@@ -19,6 +19,7 @@
 
 #include "byte_view.h"
 #include "image_probe.h"
+#include "subsequence.h"
 
 namespace corvane::testing {
 
@@ -80,16 +81,6 @@ class TruncatableCopy {
   std::size_t size_;
   std::unique_ptr<std::byte[]> data_;
 };
-
-inline bool IsSubsequence(const std::vector<std::string>& part, const std::vector<std::string>& whole) {
-  auto at = whole.begin();
-  for (const std::string& text : part) {
-    at = std::find(at, whole.end(), text);
-    if (at == whole.end()) return false;
-    ++at;
-  }
-  return true;
-}
 
 // Empty when everything `part` (a prefix's probe) reports is still reported
 // by `whole` (a longer prefix's, or the file's): the same stats or 0 where

@@ -30,13 +30,17 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ignored);
 }
 
-std::string TempDir::Write(const std::string& name, std::span<const std::uint8_t> bytes) const {
-  const std::filesystem::path path = std::filesystem::path(path_) / name;
-  std::filesystem::create_directories(path.parent_path());
+void WriteFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
+  if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path());
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
   file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   file.close();
   if (!file) throw std::runtime_error("cannot write " + path.string());
+}
+
+std::string TempDir::Write(const std::string& name, std::span<const std::uint8_t> bytes) const {
+  const std::filesystem::path path = std::filesystem::path(path_) / name;
+  WriteFile(path, bytes);
   return path.string();
 }
 

@@ -1,10 +1,15 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <span>
 #include <string>
 
 namespace corvane::testing {
+
+// Creates or replaces the file at `path`, its folder included. Throws
+// std::runtime_error if the file cannot be written.
+void WriteFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
 
 // A private directory under $TMPDIR (or /tmp) that takes its whole tree with
 // it when it goes, so that tests which need real files leave nothing behind.

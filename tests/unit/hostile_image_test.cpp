@@ -18,6 +18,7 @@
 #include "image_hlp.h"
 #include "mapped_image.h"
 #include "pe_writer.h"
+#include "subsequence.h"
 #include "version_resource.h"
 #include "walkers.h"
 
@@ -133,21 +134,11 @@ std::string Describe(const Report& report) {
 
 Report Probe(const std::vector<std::uint8_t>& bytes) { return Probe(Exact(bytes).View()); }
 
-bool IsSubsequence(const Texts& part, const Texts& whole) {
-  auto at = whole.begin();
-  for (const std::string& text : part) {
-    at = std::find(at, whole.end(), text);
-    if (at == whole.end()) return false;
-    ++at;
-  }
-  return true;
-}
-
 // True when everything `shorter` reported is still reported by `longer`, in
 // the same order.
 bool StillReported(const Report& shorter, const Report& longer) {
   const auto within = [](const std::optional<Texts>& a, const std::optional<Texts>& b) {
-    return !a || (b && IsSubsequence(*a, *b));
+    return !a || (b && testing::IsSubsequence(*a, *b));
   };
   if (!within(shorter.exports, longer.exports) || !within(shorter.libraries, longer.libraries)) return false;
   for (const auto& [library, functions] : shorter.functions) {
