@@ -69,6 +69,14 @@ int NodeTextView::CompareCaseInsensitive(NodeTextView other) const {
   return other.IsLatin1() ? Utf16().compare(other.Latin1(), kCase) : Utf16().compare(other.Utf16(), kCase);
 }
 
+int NodeTextView::CompareCharacters(NodeTextView other) const {
+  constexpr auto kCase = Qt::CaseSensitive;
+  // A Latin-1 byte is its character's code, and string_view compares bytes unsigned.
+  if (IsLatin1() && other.IsLatin1()) return Latin1Bytes().compare(other.Latin1Bytes());
+  if (IsLatin1()) return -other.Utf16().compare(Latin1(), kCase);
+  return other.IsLatin1() ? Utf16().compare(other.Latin1(), kCase) : Utf16().compare(other.Utf16(), kCase);
+}
+
 void* NodeTextStore::Allocate(std::size_t bytes, std::size_t alignment) {
   const std::size_t padding = reinterpret_cast<std::uintptr_t>(next_) % alignment;
   if (padding + bytes > left_) {

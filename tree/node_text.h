@@ -55,6 +55,9 @@ class NodeTextView {
   std::size_t Hash() const;
   // Negative, 0 or positive, ignoring case as QString does.
   int CompareCaseInsensitive(NodeTextView other) const;
+  // Negative, 0 or positive, by the characters' codes: the order in which
+  // equal texts, whichever their representation, are neighbours.
+  int CompareCharacters(NodeTextView other) const;
 
   friend bool operator==(NodeTextView a, NodeTextView b);
 

@@ -43,28 +43,21 @@ TextCollator::TextCollator(const QLocale& locale) : collator_(locale) {
 }
 
 int TextCollator::Compare(NodeTextView a, NodeTextView b) const {
-  if (!asciiByWeights_ || !a.IsPrintableAscii() || !b.IsPrintableAscii()) return CompareWithCollator(a, b);
+  if (!HasWeights(a) || !HasWeights(b)) return CompareWithCollator(a, b);
+  return CompareWeights(a, b, 0);
+}
+
+int TextCollator::CompareWeights(NodeTextView a, NodeTextView b, std::size_t from) const {
   const std::string_view bytesA = a.Latin1Bytes();
   const std::string_view bytesB = b.Latin1Bytes();
   const std::size_t common = std::min(bytesA.size(), bytesB.size());
-  for (std::size_t i = 0; i < common; ++i) {
-    const int weightA = asciiWeights_[static_cast<unsigned char>(bytesA[i])];
-    const int weightB = asciiWeights_[static_cast<unsigned char>(bytesB[i])];
+  for (std::size_t i = from; i < common; ++i) {
+    const int weightA = Weight(bytesA[i]);
+    const int weightB = Weight(bytesB[i]);
     if (weightA != weightB) return weightA < weightB ? -1 : 1;
   }
   if (bytesA.size() == bytesB.size()) return 0;
   return bytesA.size() < bytesB.size() ? -1 : 1;
-}
-
-bool TextCollator::AppendWeights(NodeTextView text, std::string& weights) const {
-  if (!asciiByWeights_ || !text.IsPrintableAscii()) return false;
-  const std::string_view bytes = text.Latin1Bytes();
-  const std::size_t start = weights.size();
-  weights.resize(start + bytes.size());
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    weights[start + i] = static_cast<char>(asciiWeights_[static_cast<unsigned char>(bytes[i])]);
-  }
-  return true;
 }
 
 int TextCollator::CompareWithCollator(NodeTextView a, NodeTextView b) const {

@@ -10,7 +10,6 @@
 
 #include <array>
 #include <cstdint>
-#include <string>
 
 #include "node_text.h"
 
@@ -24,11 +23,15 @@ class TextCollator {
   explicit TextCollator(const QLocale& locale = DefaultLocale());
   // -1, 0 or 1.
   int Compare(NodeTextView a, NodeTextView b) const;
-  // Appends the collation weights of `text`, one byte per character, when
-  // comparing those bytes (then lengths) orders it as Compare does against
-  // every other text that has weights; false, and nothing appended, for a
-  // text only the collator can place.
-  bool AppendWeights(NodeTextView text, std::string& weights) const;
+  // Whether `text` orders by weights: one per character, never zero, such
+  // that comparing weights, then lengths, orders it as Compare does against
+  // every other text that has weights. Only the collator can place the others.
+  bool HasWeights(NodeTextView text) const { return asciiByWeights_ && text.IsPrintableAscii(); }
+  // The weight of a character of a text that has weights.
+  std::uint8_t Weight(char c) const { return asciiWeights_[static_cast<unsigned char>(c)]; }
+  // Compare for two texts that have weights, the first `from` of which are
+  // known to be equal.
+  int CompareWeights(NodeTextView a, NodeTextView b, std::size_t from) const;
 
  private:
   int CompareWithCollator(NodeTextView a, NodeTextView b) const;

@@ -1,5 +1,6 @@
 #include "viewer_core.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
@@ -52,6 +53,8 @@ class EightBitText {
   EightBitText& operator=(const EightBitText&) = delete;
 
   NodeTextView View() const { return view_; }
+  // Whether View() shows a decoded copy rather than the name's own bytes.
+  bool Decoded() const { return !view_.IsLatin1(); }
   std::size_t Size() const { return static_cast<std::size_t>(view_.size()); }
   TTreeNode* AddTo(TTreeNodes& items, TTreeNode* parent) const { return items.AddChild(parent, view_); }
 
@@ -68,16 +71,20 @@ QString FormatSize(std::uint32_t bytes) {
   return QStringLiteral(" %1 Kb (%2 bytes)").arg(BytesToKb(bytes)).arg(bytes);
 }
 
-// One run of BuildFileTree: what the walker callbacks need, and the index
-// that keeps duplicate checks constant-time, so that a library with tens of
-// thousands of imports does not turn its build quadratic.
+// One run of BuildFileTree: what the walker callbacks need. A library's
+// function names are held as they are read, then ordered with their repeats
+// dropped, and only then made into nodes, already in their places: a
+// library of tens of thousands of functions is one sort, with no lookup
+// per name and no second pass to sort the nodes.
 class FileTreeBuild {
  public:
   FileTreeBuild(ViewerCore& core, const MappedImage& image)
       : core_(core),
         imports_(image),
+        file_(image.base),
         nodesLeft_(image.base.Size() / 2 + kNodesBeyondFileSize),
-        textLeft_(image.base.Size() * 2 + kTextBeyondFileSize) {}
+        textLeft_(image.base.Size() * 2 + kTextBeyondFileSize),
+        order_(core.collator_) {}
 
   // True when the build stopped early because the file named more entries
   // than it can hold.
@@ -109,29 +116,21 @@ class FileTreeBuild {
     // Every descriptor of this name was walked the first time round; a later
     // descriptor of the same name has nothing to add.
     if (!build.walkedLibraries_.insert(name).second) return true;
-    // A library's functions are added in one walk, so their index lives for
-    // that walk only. The library may have functions already: from before
-    // this build, or from another name that reads the same.
-    build.functions_.emplace(library);
-    build.functions_->AddExistingChildren([](const TTreeNode*) { return true; });
-    EnumImportedFunctions(build.imports_, name, OnImportedFunction, &build, library);
-    build.core_.ResortChildren(library);
+    build.pending_.clear();
+    build.pendingCopies_.Reset();
+    build.compactAt_ = kCompactAt;
+    EnumImportedFunctions(build.imports_, name, OnImportedFunction, &build, nullptr);
+    // Also after a cut: the names held were read and are shown.
+    build.AddFunctions(library);
     return !build.cut_;
   }
 
-  static bool OnImportedFunction(void* userA, void* userB, std::string_view name) {
+  static bool OnImportedFunction(void* userA, void* /*userB*/, std::string_view name) {
     auto& build = *static_cast<FileTreeBuild*>(userA);
-    auto* library = static_cast<TTreeNode*>(userB);
     if (!build.SpendReading(name.size())) return false;
-    const EightBitText function(name);
-    build.functions_->FindOrAdd(function.View(), [&]() -> TTreeNode* {
-      if (!build.SpendNode()) return nullptr;
-      TTreeNode* node = function.AddTo(build.core_.items_, library);
-      SetNodeIcon(node, kIconImport);
-      return node;
-    });
+    build.Hold(name);
     build.core_.shell_.PumpMessages();
-    return !build.cut_;
+    return true;
   }
 
   const ImportDirectory& Imports() const { return imports_; }
@@ -156,6 +155,80 @@ class FileTreeBuild {
     });
   }
 
+  struct PendingName {
+    NodeTextView text;
+    bool copied;  // held in pendingCopies_, not in the file
+  };
+
+  void Hold(std::string_view bytes) {
+    const EightBitText name(bytes);
+    // A name in the file stays where it is for the whole build; a decoded
+    // name is held by the EightBitText, and an ordinal's text by the walker,
+    // which writes the next one over it.
+    const bool copy = name.Decoded() || !InFile(bytes);
+    pending_.push_back({copy ? pendingCopies_.Store(name.View()) : name.View(), copy});
+    if (pending_.size() >= compactAt_) CompactPending();
+  }
+
+  bool InFile(std::string_view bytes) const {
+    const auto begin = reinterpret_cast<std::uintptr_t>(file_.Data());
+    const auto at = reinterpret_cast<std::uintptr_t>(bytes.data());
+    return at >= begin && at - begin <= file_.Size() && bytes.size() <= file_.Size() - (at - begin);
+  }
+
+  // The positions in pending_ of the names to show, in the tree's order.
+  std::span<const std::uint32_t> OrderPending() {
+    order_.Clear();
+    // Function nodes are all of one sort group.
+    for (const PendingName& name : pending_) order_.Add(name.text, 0);
+    return order_.Sort(SiblingOrder::Repeats::kDrop);
+  }
+
+  // A file may name the same few functions millions of times over: the
+  // names held are ordered and rid of their repeats each time they double,
+  // so that they stay within twice the distinct names. The order of the
+  // names kept is still that of their first reading among names that order
+  // alike, which is all the final order looks at.
+  static constexpr std::size_t kCompactAt = std::size_t{1} << 18;
+  void CompactPending() {
+    const std::span<const std::uint32_t> positions = OrderPending();
+    std::vector<PendingName> kept;
+    kept.reserve(positions.size());
+    NodeTextStore copies;
+    for (const std::uint32_t position : positions) {
+      PendingName name = pending_[position];
+      if (name.copied) name.text = copies.Copy(name.text);
+      kept.push_back(name);
+    }
+    pending_ = std::move(kept);
+    pendingCopies_ = std::move(copies);
+    compactAt_ = std::max(kCompactAt, 2 * pending_.size());
+  }
+
+  void AddFunctions(TTreeNode* library) {
+    const std::span<const std::uint32_t> positions = OrderPending();
+    // The library may have functions already: from before this build, or
+    // from another name that reads the same. Those are looked up and the
+    // whole set sorted again; otherwise the nodes are made in order.
+    const bool hadFunctions = library->Count() > 0;
+    std::optional<ChildTextIndex> shown;
+    if (hadFunctions) {
+      shown.emplace(library);
+      shown->AddExistingChildren([](const TTreeNode*) { return true; });
+    }
+    for (const std::uint32_t position : positions) {
+      const NodeTextView text = pending_[position].text;
+      const auto make = [&]() -> TTreeNode* {
+        if (!SpendNode()) return nullptr;
+        TTreeNode* node = core_.items_.AddChild(library, text);
+        SetNodeIcon(node, kIconImport);
+        return node;
+      };
+      if ((shown ? shown->FindOrAdd(text, make) : make()) == nullptr) break;
+    }
+    if (hadFunctions) core_.ResortChildren(library);
+  }
+
   // Every entry a well-formed file shows takes at least four bytes of it (a
   // thunk, or a name pointer and more), and its name stands in the file once.
   // A file whose tables point at the same bytes over and over can name
@@ -174,20 +247,29 @@ class FileTreeBuild {
     textLeft_ -= nameLength + 1;
     return true;
   }
+  // Callers read before they make a node, so a cut in reading stops them
+  // there; names already read still become nodes.
   bool SpendNode() {
-    if (nodesLeft_ == 0) cut_ = true;
-    if (cut_) return false;
+    if (nodesLeft_ == 0) {
+      cut_ = true;
+      return false;
+    }
     --nodesLeft_;
     return true;
   }
 
   ViewerCore& core_;
   ImportDirectory imports_;
+  ByteView file_;
   std::uint64_t nodesLeft_;
   std::uint64_t textLeft_;
   bool cut_ = false;
   std::optional<ChildTextIndex> libraries_;
-  std::optional<ChildTextIndex> functions_;  // of the library being walked
+  SiblingOrder order_;
+  // The functions of the library being walked, as read.
+  std::vector<PendingName> pending_;
+  NodeTextStore pendingCopies_;
+  std::size_t compactAt_ = kCompactAt;
   std::unordered_set<std::string_view> walkedLibraries_;
   std::string exportText_;
 };
@@ -366,7 +448,10 @@ bool ViewerCore::AddVersionNodes(TTreeNode* stats, const std::string& fileName) 
 }
 
 void ViewerCore::ResortChildren(TTreeNode* node) {
-  items_.SortChildren(node, [this](std::span<TTreeNode*> children) { SortSiblings(children, collator_); });
+  // Once per file and for the rare library that gains functions: the
+  // order's buffers are not worth keeping between builds.
+  SiblingOrder order(collator_);
+  items_.SortChildren(node, [&order](std::span<TTreeNode*> children) { SortSiblings(children, order); });
 }
 
 void ViewerCore::ClearAll() {

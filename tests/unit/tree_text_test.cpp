@@ -9,6 +9,7 @@
 #include <iterator>
 #include <map>
 #include <random>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -31,6 +32,13 @@ using corvane::testing::Numbered;
 int Sign(int value) { return (value > 0) - (value < 0); }
 QString Utf16(QStringView text) { return text.toString(); }
 QString NumberedText(std::string_view prefix, std::size_t n) { return QString::fromStdString(Numbered(prefix, n)); }
+
+// The weights of a text that has them, as the collator gives them one by one.
+std::string Weights(const TextCollator& collator, NodeTextView text) {
+  std::string weights;
+  for (const char c : text.Latin1Bytes()) weights += static_cast<char>(collator.Weight(c));
+  return weights;
+}
 
 // Every way a text meets another: as stored (Latin-1 when it fits) and as a
 // caller's UTF-16 view of its own QString.
@@ -259,9 +267,12 @@ TEST(TextCollator, EnglishAsciiComparesAndWeighsExactlyAsTheCollatorOrders) {
       const std::string context = '"' + a.toStdString() + "\" / \"" + b.toStdString() + '"';
       ASSERT_EQ(collator.Compare(viewA, viewB), expected) << context;
       ASSERT_EQ(collator.Compare(NodeTextView(QStringView(a)), viewB), expected) << "held as UTF-16: " << context;
-      std::string weightsA = "kept", weightsB = "kept";
-      ASSERT_TRUE(collator.AppendWeights(viewA, weightsA) && collator.AppendWeights(viewB, weightsB));
-      ASSERT_EQ(Sign(weightsA.compare(weightsB)), expected) << "weights: " << context;
+      ASSERT_TRUE(collator.HasWeights(viewA) && collator.HasWeights(viewB));
+      ASSERT_EQ(Sign(Weights(collator, viewA).compare(Weights(collator, viewB))), expected) << "weights: " << context;
+      const std::size_t same = std::min({std::size_t{3}, static_cast<std::size_t>(a.size()), static_cast<std::size_t>(b.size())});
+      if (QStringView(a).left(static_cast<qsizetype>(same)).compare(QStringView(b).left(static_cast<qsizetype>(same)), Qt::CaseInsensitive) == 0) {
+        ASSERT_EQ(collator.CompareWeights(viewA, viewB, same), expected) << "past a shared start: " << context;
+      }
     }
   }
 }
@@ -280,9 +291,7 @@ TEST(TextCollator, TextsBeyondPrintableAsciiAreOrderedByTheCollatorAndHaveNoWeig
     for (const NodeTextView& otherView : Representations(store, other)) {
       EXPECT_EQ(collator.Compare(asciiView, otherView), Sign(reference.compare(ascii, other))) << other.toStdString();
       EXPECT_EQ(collator.Compare(otherView, asciiView), Sign(reference.compare(other, ascii))) << other.toStdString();
-      std::string weights = "kept";
-      EXPECT_FALSE(collator.AppendWeights(otherView, weights));
-      EXPECT_EQ(weights, "kept");
+      EXPECT_FALSE(collator.HasWeights(otherView));
     }
   }
 }
@@ -295,8 +304,7 @@ TEST(TextCollator, OtherLanguagesMayTailorAsciiSoTheCollatorOrdersEveryText) {
   const NodeTextView chx = store.Store(QLatin1StringView("chx")), hz = store.Store(QLatin1StringView("hz"));
   EXPECT_GT(collator.Compare(chx, hz), 0) << "\"ch\" follows \"h\"";
   EXPECT_EQ(collator.Compare(chx, hz), Sign(reference.compare(QStringLiteral("chx"), QStringLiteral("hz"))));
-  std::string weights;
-  EXPECT_FALSE(collator.AppendWeights(hz, weights));
+  EXPECT_FALSE(collator.HasWeights(hz));
 }
 
 TEST(SiblingOrder, SortSiblingsGivesTheOrderOfAStableSortWithTheTreeCompare) {
@@ -304,15 +312,19 @@ TEST(SiblingOrder, SortSiblingsGivesTheOrderOfAStableSortWithTheTreeCompare) {
   ViewerCore core(shell);
   TTreeNodes& items = core.Items();
   const TextCollator collator;
-  const QString pool[] = {"", "Kernel32.dll", "KERNEL32.DLL", "kernel32.dll", QString::fromLatin1("r\xe9sum\xe9"),
-                          "resume", Utf16(u"\u03a9mega"), "a\001b", "ab", "AB", "a", "10", "9"};
+  SiblingOrder order(collator);
+  const QString pool[] = {"", "Kernel32.dll", "KERNEL32.DLL", "kernel32.dll", "ab", "AB", "a", "10", "9",
+                          QString::fromLatin1("r\xe9sum\xe9"), "resume", Utf16(u"\u03a9mega"), "a\001b"};
+  const std::size_t asciiPool = 9;  // the texts before are all printable ASCII
   std::mt19937 rng(11);
-  for (std::size_t round = 0; round < 60; ++round) {
+  for (std::size_t round = 0; round < 90; ++round) {
     TTreeNode* parent = items.AddChild(nullptr, QStringLiteral("parent"));
     // A stem longer than the weights compared first: on no text, every text, or most.
     const QString stem = round % 3 == 0 ? QString() : QStringLiteral("GetModuleHandle");
+    // Every other round all texts have weights, which sorts them another way.
+    const std::size_t poolSize = round % 2 == 0 ? asciiPool : std::size(pool);
     for (std::size_t i = 0, count = 2 + rng() % 40; i < count; ++i) {
-      QString text = rng() % 3 == 0 ? pool[rng() % std::size(pool)] : RandomAscii(rng, 12);
+      QString text = rng() % 3 == 0 ? pool[rng() % poolSize] : RandomAscii(rng, 12);
       if (round % 3 == 1 || rng() % 4 != 0) text.prepend(stem);
       TTreeNode* node = items.AddChild(parent, text);
       SetNodeIcon(node, static_cast<int>(rng() % (kNodeIconCount + 1)) - 1);
@@ -326,10 +338,48 @@ TEST(SiblingOrder, SortSiblingsGivesTheOrderOfAStableSortWithTheTreeCompare) {
       core.InfoTreeCompare(a, b, 0, compare);
       return compare < 0;
     });
-    SortSiblings(actual, collator);
+    SortSiblings(actual, order);
     ASSERT_EQ(actual, expected) << "round " << round;
-    SortSiblings(actual, collator);
+    SortSiblings(actual, order);
     ASSERT_EQ(actual, expected) << "sorted siblings stay as they are, round " << round;
+  }
+}
+
+TEST(SiblingOrder, DroppingRepeatsKeepsTheFirstOfEachTextInItsGroupInTheSameOrder) {
+  const TextCollator collator;
+  SiblingOrder order(collator);
+  NodeTextStore store;
+  const QString pool[] = {"b", "B", "a", "A", "", "GetModuleHandleA", "getmodulehandlea", "GetModuleHandleW",
+                          QString::fromLatin1("r\xe9sum\xe9"), "resume", "RESUME", Utf16(u"\u03a9")};
+  const std::size_t asciiPool = 8;
+  std::mt19937 rng(5);
+  for (std::size_t round = 0; round < 80; ++round) {
+    const std::size_t poolSize = round % 2 == 0 ? asciiPool : std::size(pool);
+    std::vector<std::pair<NodeTextView, int>> added;
+    order.Clear();
+    for (std::size_t i = 0, count = 1 + rng() % 60; i < count; ++i) {
+      const QString& text = pool[rng() % poolSize];
+      // A repeat is one whichever way either text is held.
+      const NodeTextView view = rng() % 2 == 0 ? store.Store(QStringView(text)) : NodeTextView(QStringView(text));
+      const int group = rng() % 4 == 0 ? 2 : 100;
+      order.Add(view, group);
+      added.emplace_back(view, group);
+    }
+    std::vector<std::uint32_t> expected;
+    for (std::uint32_t i = 0; i < added.size(); ++i) {
+      if (std::none_of(expected.begin(), expected.end(), [&](std::uint32_t j) { return added[j] == added[i]; })) {
+        expected.push_back(i);
+      }
+    }
+    std::stable_sort(expected.begin(), expected.end(), [&](std::uint32_t i, std::uint32_t j) {
+      const auto& [a, groupA] = added[i];
+      const auto& [b, groupB] = added[j];
+      if (groupA != groupB) return groupA < groupB;
+      if (a.empty() || b.empty()) return a.empty() && !b.empty();
+      return collator.Compare(a, b) < 0;
+    });
+    const std::span<const std::uint32_t> actual = order.Sort(SiblingOrder::Repeats::kDrop);
+    ASSERT_EQ(std::vector<std::uint32_t>(actual.begin(), actual.end()), expected) << "round " << round;
   }
 }
 

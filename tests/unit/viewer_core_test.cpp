@@ -60,7 +60,7 @@ TEST_F(ViewerCoreTest, AFileShowsStatsExportsAndLibrariesInTheirFixedOrder) {
                      .Export("Zeta", 7)
                      .Export("alpha", 0)
                      .Import("zlib.dll", {ByName("inflate"), ByName("Deflate")})
-                     .Import("KERNEL32.dll", {ByName("ExitProcess"), ByOrdinal(17), ByName("CreateFileA")})
+                     .Import("KERNEL32.dll", {ByName("ExitProcess"), ByOrdinal(17), ByName("CreateFileA"), ByOrdinal(3)})
                      .Import("empty.dll", {ByName("")})
                      .Import("advapi32.dll", {ByOrdinal(65535)})
                      .Version(FixedFileInfo{.fileVersionMS = 0x10002,
@@ -88,6 +88,7 @@ TEST_F(ViewerCoreTest, AFileShowsStatsExportsAndLibrariesInTheirFixedOrder) {
                                     "├── advapi32.dll\n"
                                     "│   └──  65535 (ordinal)\n"
                                     "├── KERNEL32.dll\n"
+                                    "│   ├──      3 (ordinal)\n"
                                     "│   ├──     17 (ordinal)\n"
                                     "│   ├── CreateFileA\n"
                                     "│   └── ExitProcess\n"
@@ -400,6 +401,28 @@ TEST_F(ViewerCoreTest, ImportsNamingOneLongNameOverAndOverAreReadOnlyWhileTheBud
     EXPECT_EQ(root->Item(1)->Text().size(), static_cast<qsizetype>(image == &libraries ? longName.size() : 5));
     EXPECT_EQ(root->Item(1)->Count(), 1) << name << ": the one function, once";
   }
+}
+
+TEST_F(ViewerCoreTest, FunctionsNamedOverAndOverAreShownOnceEachInTheOrderFirstRead) {
+  // Six hundred thousand thunks naming three functions in turn: more than
+  // a build holds at once before it drops repeats, twice over.
+  std::vector<testing::ImportEntry> thunks{ByName("b"), ByName("B"), ByName("a")};
+  thunks.resize(600'000, testing::RawThunk(1));
+  BuiltImage image = PeWriter(Layout::Pe32).Import("x.dll", thunks).Build();
+  const std::size_t table = *image.imports[0].originalFirstThunk;
+  const std::uint32_t names[] = {image.Read<std::uint32_t>(table), image.Read<std::uint32_t>(table + 4),
+                                 image.Read<std::uint32_t>(table + 8)};
+  for (std::size_t i = 3; i < thunks.size(); ++i) image.Patch32(table + 4 * i, names[i % 3]);
+
+  viewer_.core.ProcessFile(nullptr, Write("repeats.dll", image));
+
+  EXPECT_TRUE(viewer_.shell.errors.empty());
+  const TTreeNode* library = viewer_.core.Items().TopItem(0)->Item(1);
+  ASSERT_EQ(library->Count(), 3);
+  // "b" and "B" order alike, so they keep the order of their first reading.
+  EXPECT_EQ(library->Item(0)->Text(), "a");
+  EXPECT_EQ(library->Item(1)->Text(), "b");
+  EXPECT_EQ(library->Item(2)->Text(), "B");
 }
 
 TEST_F(ViewerCoreTest, ALargeWellFormedFileIsShownWhole) {
