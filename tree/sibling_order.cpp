@@ -132,6 +132,10 @@ void SiblingOrder::DropRepeats() {
   }
 }
 
+// Below this, clearing and summing the radix sort's 2,560 counters costs
+// more than comparing.
+constexpr std::size_t kRadixFrom = 256;
+
 std::span<const std::uint32_t> SiblingOrder::Sort(Repeats repeats) {
   const bool allWeighted = ComputeKeys();
   const bool drop = repeats == Repeats::kDrop;
@@ -148,7 +152,7 @@ std::span<const std::uint32_t> SiblingOrder::Sort(Repeats repeats) {
   // Linkers usually list a library's functions in order already.
   if (entries_.empty() || std::is_sorted(entries_.begin(), entries_.end(), less)) {
     // Already in order.
-  } else if (allWeighted) {
+  } else if (allWeighted && entries_.size() >= kRadixFrom) {
     SortWeighted(less);
   } else {
     std::sort(entries_.begin(), entries_.end(), less);

@@ -51,6 +51,11 @@ void ChildList::Insert(std::size_t position, TTreeNode* node) {
   items_->insert(items_->begin() + static_cast<std::ptrdiff_t>(position), node);
 }
 
+void ChildList::Reserve(std::size_t capacity) {
+  if (!items_) items_ = std::make_unique<std::vector<TTreeNode*>>();
+  items_->reserve(capacity);
+}
+
 void ChildList::Erase(std::size_t position) {
   items_->erase(items_->begin() + static_cast<std::ptrdiff_t>(position));
   if (items_->empty()) items_.reset();
@@ -176,6 +181,11 @@ TTreeNode* TTreeNodes::AddChild(TTreeNode* parent, QLatin1StringView text) {
 
 TTreeNode* TTreeNodes::AddChild(TTreeNode* parent, NodeTextView text) {
   return Insert(parent, static_cast<std::size_t>(ParentOrRoot(parent)->Count()), texts_.Store(text));
+}
+
+void TTreeNodes::ReserveChildren(TTreeNode* parent, std::size_t count) {
+  ChildList& children = ParentOrRoot(parent)->children_;
+  if (count > 0) children.Reserve(children.size() + count);
 }
 
 TTreeNode* TTreeNodes::Insert(TTreeNode* parent, std::size_t position, NodeTextView text) {

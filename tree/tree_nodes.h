@@ -35,6 +35,7 @@ class ChildList {
   std::span<TTreeNode*> Span() { return items_ ? std::span<TTreeNode*>(*items_) : std::span<TTreeNode*>(); }
 
   void Insert(std::size_t position, TTreeNode* node);
+  void Reserve(std::size_t capacity);
   void Erase(std::size_t position);
   void Clear() { items_.reset(); }
 
@@ -156,6 +157,9 @@ class TTreeNodes {
   // The same for a text in Latin-1, without a conversion on the way.
   TTreeNode* AddChild(TTreeNode* parent, QLatin1StringView text);
   TTreeNode* AddChild(TTreeNode* parent, NodeTextView text);
+  // Makes room for `count` more children of `parent`, so that a caller
+  // about to add many does not have the list grow again and again.
+  void ReserveChildren(TTreeNode* parent, std::size_t count);
   // Removes the node and its subtree, raising OnDeletion once per node.
   void Delete(TTreeNode* node);
   // Removes every node, raising OnDeletion once per node.

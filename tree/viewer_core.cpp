@@ -216,6 +216,7 @@ class FileTreeBuild {
       shown.emplace(library);
       shown->AddExistingChildren([](const TTreeNode*) { return true; });
     }
+    core_.items_.ReserveChildren(library, positions.size());
     for (const std::uint32_t position : positions) {
       const NodeTextView text = pending_[position].text;
       const auto make = [&]() -> TTreeNode* {

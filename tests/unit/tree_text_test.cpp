@@ -321,9 +321,10 @@ TEST(SiblingOrder, SortSiblingsGivesTheOrderOfAStableSortWithTheTreeCompare) {
     TTreeNode* parent = items.AddChild(nullptr, QStringLiteral("parent"));
     // A stem longer than the weights compared first: on no text, every text, or most.
     const QString stem = round % 3 == 0 ? QString() : QStringLiteral("GetModuleHandle");
-    // Every other round all texts have weights, which sorts them another way.
+    // Every other round all texts have weights.
     const std::size_t poolSize = round % 2 == 0 ? asciiPool : std::size(pool);
-    for (std::size_t i = 0, count = 2 + rng() % 40; i < count; ++i) {
+    // Large sets, as well as small, where all texts have weights are sorted another way.
+    for (std::size_t i = 0, count = round % 4 == 0 ? 300 + rng() % 200 : 2 + rng() % 40; i < count; ++i) {
       QString text = rng() % 3 == 0 ? pool[rng() % poolSize] : RandomAscii(rng, 12);
       if (round % 3 == 1 || rng() % 4 != 0) text.prepend(stem);
       TTreeNode* node = items.AddChild(parent, text);
@@ -357,10 +358,12 @@ TEST(SiblingOrder, DroppingRepeatsKeepsTheFirstOfEachTextInItsGroupInTheSameOrde
     const std::size_t poolSize = round % 2 == 0 ? asciiPool : std::size(pool);
     std::vector<std::pair<NodeTextView, int>> added;
     order.Clear();
-    for (std::size_t i = 0, count = 1 + rng() % 60; i < count; ++i) {
+    for (std::size_t i = 0, count = round % 4 == 0 ? 300 + rng() % 200 : 1 + rng() % 60; i < count; ++i) {
       const QString& text = pool[rng() % poolSize];
-      // A repeat is one whichever way either text is held.
-      const NodeTextView view = rng() % 2 == 0 ? store.Store(QStringView(text)) : NodeTextView(QStringView(text));
+      // A repeat is one whichever way either text is held; every other
+      // round all texts are stored, and have weights.
+      const bool stored = round % 2 == 0 || rng() % 2 == 0;
+      const NodeTextView view = stored ? store.Store(QStringView(text)) : NodeTextView(QStringView(text));
       const int group = rng() % 4 == 0 ? 2 : 100;
       order.Add(view, group);
       added.emplace_back(view, group);
