@@ -19,6 +19,14 @@
 
 namespace corvane {
 
+// What the bytes of an 8-bit text are: all ASCII, and all printable ASCII
+// (0x20 to 0x7E). Eight bytes at a time: every name read is classified.
+struct ByteClass {
+  bool ascii;
+  bool printableAscii;
+};
+ByteClass ClassifyBytes(std::string_view bytes);
+
 // A text as the store keeps it, or any text to compare with one. A stored
 // text is Latin-1 whenever every character fits; equality and hashing go by
 // the characters, so a UTF-16 view finds an equal Latin-1 text. Like any

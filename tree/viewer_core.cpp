@@ -34,16 +34,10 @@ namespace {
 // once, here.
 class EightBitText {
  public:
-  explicit EightBitText(std::string_view bytes) {
-    unsigned char all = 0;
-    bool printable = true;
-    for (const char c : bytes) {
-      const auto byte = static_cast<unsigned char>(c);
-      all = static_cast<unsigned char>(all | byte);
-      printable &= byte >= 0x20 && byte <= 0x7E;
-    }
-    if (all < 0x80) {
-      view_ = NodeTextView(QLatin1StringView(bytes.data(), static_cast<qsizetype>(bytes.size())), printable);
+  explicit EightBitText(std::string_view bytes) : EightBitText(bytes, ClassifyBytes(bytes)) {}
+  EightBitText(std::string_view bytes, ByteClass byteClass) {
+    if (byteClass.ascii) {
+      view_ = NodeTextView(QLatin1StringView(bytes.data(), static_cast<qsizetype>(bytes.size())), byteClass.printableAscii);
     } else {
       decoded_ = QString::fromLocal8Bit(bytes.data(), static_cast<qsizetype>(bytes.size()));
       view_ = NodeTextView(QStringView(decoded_));
@@ -53,8 +47,6 @@ class EightBitText {
   EightBitText& operator=(const EightBitText&) = delete;
 
   NodeTextView View() const { return view_; }
-  // Whether View() shows a decoded copy rather than the name's own bytes.
-  bool Decoded() const { return !view_.IsLatin1(); }
   std::size_t Size() const { return static_cast<std::size_t>(view_.size()); }
   TTreeNode* AddTo(TTreeNodes& items, TTreeNode* parent) const { return items.AddChild(parent, view_); }
 
@@ -155,18 +147,17 @@ class FileTreeBuild {
     });
   }
 
-  struct PendingName {
-    NodeTextView text;
-    bool copied;  // held in pendingCopies_, not in the file
-  };
-
   void Hold(std::string_view bytes) {
-    const EightBitText name(bytes);
-    // A name in the file stays where it is for the whole build; a decoded
-    // name is held by the EightBitText, and an ordinal's text by the walker,
-    // which writes the next one over it.
-    const bool copy = name.Decoded() || !InFile(bytes);
-    pending_.push_back({copy ? pendingCopies_.Store(name.View()) : name.View(), copy});
+    const ByteClass byteClass = ClassifyBytes(bytes);
+    // An ASCII name in the file stays where it is for the whole build. A
+    // decoded name is copied, and so is an ordinal's text, which the walker
+    // writes the next one over.
+    if (byteClass.ascii && InFile(bytes)) {
+      pending_.emplace_back(QLatin1StringView(bytes.data(), static_cast<qsizetype>(bytes.size())),
+                            byteClass.printableAscii);
+    } else {
+      pending_.push_back(pendingCopies_.Store(EightBitText(bytes, byteClass).View()));
+    }
     if (pending_.size() >= compactAt_) CompactPending();
   }
 
@@ -175,12 +166,13 @@ class FileTreeBuild {
     const auto at = reinterpret_cast<std::uintptr_t>(bytes.data());
     return at >= begin && at - begin <= file_.Size() && bytes.size() <= file_.Size() - (at - begin);
   }
+  bool InFile(NodeTextView text) const { return text.IsLatin1() && InFile(text.Latin1Bytes()); }
 
   // The positions in pending_ of the names to show, in the tree's order.
   std::span<const std::uint32_t> OrderPending() {
     order_.Clear();
     // Function nodes are all of one sort group.
-    for (const PendingName& name : pending_) order_.Add(name.text, 0);
+    for (const NodeTextView name : pending_) order_.Add(name, 0);
     return order_.Sort(SiblingOrder::Repeats::kDrop);
   }
 
@@ -192,13 +184,12 @@ class FileTreeBuild {
   static constexpr std::size_t kCompactAt = std::size_t{1} << 18;
   void CompactPending() {
     const std::span<const std::uint32_t> positions = OrderPending();
-    std::vector<PendingName> kept;
+    std::vector<NodeTextView> kept;
     kept.reserve(positions.size());
     NodeTextStore copies;
     for (const std::uint32_t position : positions) {
-      PendingName name = pending_[position];
-      if (name.copied) name.text = copies.Copy(name.text);
-      kept.push_back(name);
+      const NodeTextView name = pending_[position];
+      kept.push_back(InFile(name) ? name : copies.Copy(name));
     }
     pending_ = std::move(kept);
     pendingCopies_ = std::move(copies);
@@ -218,7 +209,7 @@ class FileTreeBuild {
     }
     core_.items_.ReserveChildren(library, positions.size());
     for (const std::uint32_t position : positions) {
-      const NodeTextView text = pending_[position].text;
+      const NodeTextView text = pending_[position];
       const auto make = [&]() -> TTreeNode* {
         if (!SpendNode()) return nullptr;
         TTreeNode* node = core_.items_.AddChild(library, text);
@@ -267,8 +258,9 @@ class FileTreeBuild {
   bool cut_ = false;
   std::optional<ChildTextIndex> libraries_;
   SiblingOrder order_;
-  // The functions of the library being walked, as read.
-  std::vector<PendingName> pending_;
+  // The functions of the library being walked, as read: in the file, or
+  // copied into pendingCopies_.
+  std::vector<NodeTextView> pending_;
   NodeTextStore pendingCopies_;
   std::size_t compactAt_ = kCompactAt;
   std::unordered_set<std::string_view> walkedLibraries_;

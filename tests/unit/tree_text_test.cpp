@@ -48,6 +48,23 @@ std::vector<NodeTextView> Representations(NodeTextStore& store, const QString& t
   return views;
 }
 
+TEST(ClassifyBytes, EveryByteValueAtEveryPlaceOfAWordOrTheTailIsClassifiedAsByteByByte) {
+  for (std::size_t size = 1; size <= 19; ++size) {
+    for (std::size_t at = 0; at < size; ++at) {
+      for (int value = 0; value < 256; ++value) {
+        std::string bytes(size, 'a');
+        bytes[at] = static_cast<char>(value);
+        // The neighbours that could hide a borrow or a carry.
+        if (at + 1 < size) bytes[at + 1] = value % 2 == 0 ? ' ' : '~';
+        const ByteClass byteClass = ClassifyBytes(bytes);
+        ASSERT_EQ(byteClass.ascii, value < 0x80) << size << " " << at << " " << value;
+        ASSERT_EQ(byteClass.printableAscii, value >= 0x20 && value <= 0x7E) << size << " " << at << " " << value;
+      }
+    }
+  }
+  EXPECT_TRUE(ClassifyBytes({}).ascii && ClassifyBytes({}).printableAscii);
+}
+
 TEST(NodeTextStore, TextsComeBackAsStoredInTheNarrowestKind) {
   const std::pair<QString, Kind> cases[] = {
       {"GetProcAddress", Kind::kPrintableAscii}, {" ~", Kind::kPrintableAscii}, {"", Kind::kPrintableAscii},
