@@ -150,8 +150,8 @@ std::span<const std::uint32_t> SiblingOrder::Sort(Repeats repeats) {
     return a.position < b.position;
   };
   // Linkers usually list a library's functions in order already.
-  if (entries_.empty() || std::is_sorted(entries_.begin(), entries_.end(), less)) {
-    // Already in order.
+  if (std::is_sorted(entries_.begin(), entries_.end(), less)) {
+    // Nothing to do.
   } else if (allWeighted && entries_.size() >= kRadixFrom) {
     SortWeighted(less);
   } else {
