@@ -159,7 +159,8 @@ std::span<const std::uint32_t> SiblingOrder::Sort(Repeats repeats) {
   }
   if (drop) DropRepeats();
   positions_.resize(entries_.size());
-  std::transform(entries_.begin(), entries_.end(), positions_.begin(), [](const Entry& entry) { return entry.position; });
+  std::transform(entries_.begin(), entries_.end(), positions_.begin(),
+                 [](const Entry& entry) { return entry.position; });
   return positions_;
 }
 

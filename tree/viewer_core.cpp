@@ -37,7 +37,8 @@ class EightBitText {
   explicit EightBitText(std::string_view bytes) : EightBitText(bytes, ClassifyBytes(bytes)) {}
   EightBitText(std::string_view bytes, ByteClass byteClass) {
     if (byteClass.ascii) {
-      view_ = NodeTextView(QLatin1StringView(bytes.data(), static_cast<qsizetype>(bytes.size())), byteClass.printableAscii);
+      const QLatin1StringView latin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+      view_ = NodeTextView(latin1, byteClass.printableAscii);
     } else {
       decoded_ = QString::fromLocal8Bit(bytes.data(), static_cast<qsizetype>(bytes.size()));
       view_ = NodeTextView(QStringView(decoded_));

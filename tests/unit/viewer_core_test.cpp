@@ -60,7 +60,8 @@ TEST_F(ViewerCoreTest, AFileShowsStatsExportsAndLibrariesInTheirFixedOrder) {
                      .Export("Zeta", 7)
                      .Export("alpha", 0)
                      .Import("zlib.dll", {ByName("inflate"), ByName("Deflate")})
-                     .Import("KERNEL32.dll", {ByName("ExitProcess"), ByOrdinal(17), ByName("CreateFileA"), ByOrdinal(3)})
+                     .Import("KERNEL32.dll",
+                             {ByName("ExitProcess"), ByOrdinal(17), ByName("CreateFileA"), ByOrdinal(3)})
                      .Import("empty.dll", {ByName("")})
                      .Import("advapi32.dll", {ByOrdinal(65535)})
                      .Version(FixedFileInfo{.fileVersionMS = 0x10002,
