@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -34,54 +35,56 @@ class SiblingOrder {
 
   // Starts a new set of siblings; the buffers stay, as a build orders
   // thousands of sets.
-  void Clear() { entries_.clear(); }
+  void Clear();
   // The next sibling, its position the number added before it. The text
-  // must stay valid until Sort has returned.
+  // must stay valid while the order holds it.
   void Add(NodeTextView text, int group);
+  std::size_t Size() const { return texts_.size(); }
+  NodeTextView Text(std::uint32_t position) const { return texts_[position]; }
   // The positions of the siblings in order, equal ones in the order they
   // were added. With Repeats::kDrop, of the siblings with one group and
   // exactly one text only the first is kept. Valid until the next change.
   std::span<const std::uint32_t> Sort(Repeats repeats);
+  // Sorts with repeats dropped and holds what is left as the set, in that
+  // order, each text as `keep` gives it back: a caller adding a great many
+  // repeats condenses now and then to stay small. The order of siblings
+  // that order alike is still the order in which they were first added.
+  void Condense(const std::function<NodeTextView(NodeTextView)>& keep);
 
  private:
-  struct Entry {
+  // A sibling as the sort moves it.
+  struct Item {
     // Weights of the eight characters after the prefix every weighted
     // sibling shares, the first in the high byte, zeros past the end:
     // weights are never zero, so a shorter text orders first, as it should.
     // Most comparisons end here.
     std::uint64_t key;
-    NodeTextView text;
     std::uint32_t position;
-    std::int16_t group;
+    // The group with its sign bit flipped, so that unsigned order is the
+    // groups' order, for the radix sort.
+    std::uint16_t group;
     bool weighted;
   };
 
   // Negative, zero or positive: the tree's order, without the tie-break.
-  int Compare(const Entry& a, const Entry& b) const;
-  // True when every entry has weights.
-  bool ComputeKeys();
-  // Sorts entries that all have weights by group and key with a radix
-  // sort, then each run of equal keys with `less`.
+  int Compare(const Item& a, const Item& b) const;
+  // Fills items_ in the order of addition; true when every text has weights.
+  bool MakeItems();
+  // Sorts items that all have weights by group and key with a radix sort,
+  // then each run of equal keys with `less`.
   template <class Less>
   void SortWeighted(Less less);
-  // Drops each entry whose text repeats the one before it among entries
-  // that order alike, then restores the order of addition among those.
+  // Drops each item whose text repeats the one before it among items that
+  // order alike, then restores the order of addition among those.
   void DropRepeats();
 
-  // A radix sort's element: group and key in one order, and the entry.
-  struct RadixItem {
-    std::uint64_t key;
-    std::uint32_t entry;
-    std::uint16_t group;
-  };
-
   const TextCollator& collator_;
-  std::vector<Entry> entries_;
-  std::vector<Entry> sorted_;
-  std::vector<RadixItem> items_;
-  std::vector<RadixItem> itemsBuffer_;
+  std::vector<NodeTextView> texts_;
+  std::vector<std::int16_t> groups_;
+  std::vector<Item> items_;
+  std::vector<Item> itemsBuffer_;
   std::vector<std::uint32_t> positions_;
-  // The weights every weighted entry shares before its key.
+  // The weights every weighted text shares before its key.
   std::size_t commonPrefix_ = 0;
 };
 

@@ -109,7 +109,7 @@ class FileTreeBuild {
     // Every descriptor of this name was walked the first time round; a later
     // descriptor of the same name has nothing to add.
     if (!build.walkedLibraries_.insert(name).second) return true;
-    build.pending_.clear();
+    build.order_.Clear();
     build.pendingCopies_.Reset();
     build.compactAt_ = kCompactAt;
     EnumImportedFunctions(build.imports_, name, OnImportedFunction, &build, nullptr);
@@ -152,14 +152,14 @@ class FileTreeBuild {
     const ByteClass byteClass = ClassifyBytes(bytes);
     // An ASCII name in the file stays where it is for the whole build. A
     // decoded name is copied, and so is an ordinal's text, which the walker
-    // writes the next one over.
+    // writes the next one over. Function nodes are all of one sort group.
     if (byteClass.ascii && InFile(bytes)) {
-      pending_.emplace_back(QLatin1StringView(bytes.data(), static_cast<qsizetype>(bytes.size())),
-                            byteClass.printableAscii);
+      const QLatin1StringView latin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+      order_.Add(NodeTextView(latin1, byteClass.printableAscii), 0);
     } else {
-      pending_.push_back(pendingCopies_.Store(EightBitText(bytes, byteClass).View()));
+      order_.Add(pendingCopies_.Store(EightBitText(bytes, byteClass).View()), 0);
     }
-    if (pending_.size() >= compactAt_) CompactPending();
+    if (order_.Size() >= compactAt_) CompactPending();
   }
 
   bool InFile(std::string_view bytes) const {
@@ -169,14 +169,6 @@ class FileTreeBuild {
   }
   bool InFile(NodeTextView text) const { return text.IsLatin1() && InFile(text.Latin1Bytes()); }
 
-  // The positions in pending_ of the names to show, in the tree's order.
-  std::span<const std::uint32_t> OrderPending() {
-    order_.Clear();
-    // Function nodes are all of one sort group.
-    for (const NodeTextView name : pending_) order_.Add(name, 0);
-    return order_.Sort(SiblingOrder::Repeats::kDrop);
-  }
-
   // A file may name the same few functions millions of times over: the
   // names held are ordered and rid of their repeats each time they double,
   // so that they stay within twice the distinct names. The order of the
@@ -184,21 +176,14 @@ class FileTreeBuild {
   // alike, which is all the final order looks at.
   static constexpr std::size_t kCompactAt = std::size_t{1} << 18;
   void CompactPending() {
-    const std::span<const std::uint32_t> positions = OrderPending();
-    std::vector<NodeTextView> kept;
-    kept.reserve(positions.size());
     NodeTextStore copies;
-    for (const std::uint32_t position : positions) {
-      const NodeTextView name = pending_[position];
-      kept.push_back(InFile(name) ? name : copies.Copy(name));
-    }
-    pending_ = std::move(kept);
+    order_.Condense([&](NodeTextView name) { return InFile(name) ? name : copies.Copy(name); });
     pendingCopies_ = std::move(copies);
-    compactAt_ = std::max(kCompactAt, 2 * pending_.size());
+    compactAt_ = std::max(kCompactAt, 2 * order_.Size());
   }
 
   void AddFunctions(TTreeNode* library) {
-    const std::span<const std::uint32_t> positions = OrderPending();
+    const std::span<const std::uint32_t> positions = order_.Sort(SiblingOrder::Repeats::kDrop);
     // The library may have functions already: from before this build, or
     // from another name that reads the same. Those are looked up and the
     // whole set sorted again; otherwise the nodes are made in order.
@@ -210,7 +195,7 @@ class FileTreeBuild {
     }
     core_.items_.ReserveChildren(library, positions.size());
     for (const std::uint32_t position : positions) {
-      const NodeTextView text = pending_[position];
+      const NodeTextView text = order_.Text(position);
       const auto make = [&]() -> TTreeNode* {
         if (!SpendNode()) return nullptr;
         TTreeNode* node = core_.items_.AddChild(library, text);
@@ -258,10 +243,9 @@ class FileTreeBuild {
   std::uint64_t textLeft_;
   bool cut_ = false;
   std::optional<ChildTextIndex> libraries_;
+  // The functions of the library being walked, as read: texts in the
+  // file, or copied into pendingCopies_.
   SiblingOrder order_;
-  // The functions of the library being walked, as read: in the file, or
-  // copied into pendingCopies_.
-  std::vector<NodeTextView> pending_;
   NodeTextStore pendingCopies_;
   std::size_t compactAt_ = kCompactAt;
   std::unordered_set<std::string_view> walkedLibraries_;
