@@ -20,12 +20,58 @@ constexpr std::size_t kRadixFrom = 256;
 
 void SiblingOrder::Clear() {
   texts_.clear();
-  groups_.clear();
+  items_.clear();
+  firstWeighted_ = {};
+  commonPrefix_ = 0;
+  anyWeighted_ = false;
+  allWeighted_ = true;
+  keysStale_ = false;
 }
 
 void SiblingOrder::Add(NodeTextView text, int group) {
+  const bool weighted = collator_.HasWeights(text);
+  allWeighted_ &= weighted;
+  if (weighted) NarrowCommonPrefix(text.Latin1Bytes());
   texts_.push_back(text);
-  groups_.push_back(static_cast<std::int16_t>(group));
+  items_.push_back({weighted && !keysStale_ ? KeyOf(text) : 0, static_cast<std::uint32_t>(items_.size()),
+                    static_cast<std::uint16_t>(static_cast<std::uint16_t>(group) ^ 0x8000u), weighted});
+}
+
+void SiblingOrder::NarrowCommonPrefix(std::string_view bytes) {
+  if (!anyWeighted_) {
+    anyWeighted_ = true;
+    firstWeighted_ = bytes;
+    commonPrefix_ = bytes.size();
+    return;
+  }
+  // Equal bytes weigh alike; a shorter prefix than the weights would allow
+  // (where texts differ in case alone) orders just as well.
+  const std::size_t limit = std::min(commonPrefix_, bytes.size());
+  const auto same = static_cast<std::size_t>(
+      std::mismatch(firstWeighted_.begin(), firstWeighted_.begin() + static_cast<std::ptrdiff_t>(limit), bytes.begin())
+          .first -
+      firstWeighted_.begin());
+  if (same == commonPrefix_) return;
+  commonPrefix_ = same;
+  // The prefix settles within the first few texts of a set; keys already
+  // worked out are then cheap to redo. Later, they are redone once, at the end.
+  constexpr std::size_t kRedoNow = 64;
+  if (keysStale_ || items_.size() > kRedoNow) {
+    keysStale_ = true;
+    return;
+  }
+  for (Item& item : items_) {
+    if (item.weighted) item.key = KeyOf(texts_[item.position]);
+  }
+}
+
+std::uint64_t SiblingOrder::KeyOf(NodeTextView text) const {
+  const std::string_view bytes = text.Latin1Bytes();
+  std::uint64_t key = 0;
+  for (std::size_t at = commonPrefix_; at < commonPrefix_ + 8; ++at) {
+    key = (key << 8) | (at < bytes.size() ? collator_.Weight(bytes[at]) : 0u);
+  }
+  return key;
 }
 
 int SiblingOrder::Compare(const Item& a, const Item& b) const {
@@ -38,51 +84,6 @@ int SiblingOrder::Compare(const Item& a, const Item& b) const {
   const NodeTextView textB = texts_[b.position];
   if (textA.empty() || textB.empty()) return int{!textA.empty()} - int{!textB.empty()};
   return collator_.Compare(textA, textB);
-}
-
-bool SiblingOrder::MakeItems() {
-  // The prefix every weighted text shares carries no order: keys start after it.
-  std::string_view first;
-  std::size_t common = 0;
-  bool seen = false;
-  for (const NodeTextView text : texts_) {
-    if (!collator_.HasWeights(text)) continue;
-    const std::string_view bytes = text.Latin1Bytes();
-    if (!seen) {
-      first = bytes;
-      common = bytes.size();
-      seen = true;
-      continue;
-    }
-    const std::size_t limit = std::min(common, bytes.size());
-    // Equal bytes weigh alike; only where the bytes part (in case alone,
-    // say) are the weights asked.
-    std::size_t same = static_cast<std::size_t>(
-        std::mismatch(first.begin(), first.begin() + static_cast<std::ptrdiff_t>(limit), bytes.begin()).first -
-        first.begin());
-    while (same < limit && collator_.Weight(first[same]) == collator_.Weight(bytes[same])) ++same;
-    common = same;
-    if (common == 0) break;
-  }
-  commonPrefix_ = common;
-
-  bool allWeighted = true;
-  items_.resize(texts_.size());
-  for (std::size_t i = 0; i < texts_.size(); ++i) {
-    const NodeTextView text = texts_[i];
-    const bool weighted = collator_.HasWeights(text);
-    allWeighted &= weighted;
-    std::uint64_t key = 0;
-    if (weighted) {
-      const std::string_view bytes = text.Latin1Bytes();
-      for (std::size_t at = common; at < common + 8; ++at) {
-        key = (key << 8) | (at < bytes.size() ? collator_.Weight(bytes[at]) : 0u);
-      }
-    }
-    items_[i] = {key, static_cast<std::uint32_t>(i),
-                 static_cast<std::uint16_t>(static_cast<std::uint16_t>(groups_[i]) ^ 0x8000u), weighted};
-  }
-  return allWeighted;
 }
 
 template <class Less>
@@ -142,7 +143,12 @@ void SiblingOrder::DropRepeats() {
 }
 
 std::span<const std::uint32_t> SiblingOrder::Sort(Repeats repeats) {
-  const bool allWeighted = MakeItems();
+  if (keysStale_) {
+    for (Item& item : items_) {
+      if (item.weighted) item.key = KeyOf(texts_[item.position]);
+    }
+    keysStale_ = false;
+  }
   const bool drop = repeats == Repeats::kDrop;
   // The position breaks every tie, so an unstable sort gives the stable
   // order; when repeats go, the text breaks ties first, bringing repeats
@@ -158,7 +164,7 @@ std::span<const std::uint32_t> SiblingOrder::Sort(Repeats repeats) {
   // Linkers usually list a library's functions in order already.
   if (std::is_sorted(items_.begin(), items_.end(), less)) {
     // Nothing to do.
-  } else if (allWeighted && items_.size() >= kRadixFrom) {
+  } else if (allWeighted_ && items_.size() >= kRadixFrom) {
     SortWeighted(less);
   } else {
     std::sort(items_.begin(), items_.end(), less);
@@ -170,17 +176,12 @@ std::span<const std::uint32_t> SiblingOrder::Sort(Repeats repeats) {
 }
 
 void SiblingOrder::Condense(const std::function<NodeTextView(NodeTextView)>& keep) {
-  const std::span<const std::uint32_t> positions = Sort(Repeats::kDrop);
+  Sort(Repeats::kDrop);
+  std::vector<Item> kept = items_;
   std::vector<NodeTextView> texts;
-  std::vector<std::int16_t> groups;
-  texts.reserve(positions.size());
-  groups.reserve(positions.size());
-  for (const std::uint32_t position : positions) {
-    texts.push_back(keep(texts_[position]));
-    groups.push_back(groups_[position]);
-  }
-  texts_ = std::move(texts);
-  groups_ = std::move(groups);
+  texts.swap(texts_);
+  Clear();
+  for (const Item& item : kept) Add(keep(texts[item.position]), static_cast<std::int16_t>(item.group ^ 0x8000u));
 }
 
 void SortSiblings(std::span<TTreeNode*> siblings, SiblingOrder& order) {

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include "node_text.h"
@@ -37,13 +38,15 @@ class SiblingOrder {
   // thousands of sets.
   void Clear();
   // The next sibling, its position the number added before it. The text
-  // must stay valid while the order holds it.
+  // must stay valid while the order holds it. Its key is worked out here,
+  // while its bytes are at hand.
   void Add(NodeTextView text, int group);
   std::size_t Size() const { return texts_.size(); }
   NodeTextView Text(std::uint32_t position) const { return texts_[position]; }
   // The positions of the siblings in order, equal ones in the order they
   // were added. With Repeats::kDrop, of the siblings with one group and
-  // exactly one text only the first is kept. Valid until the next change.
+  // exactly one text only the first is kept. Valid until the next change;
+  // the set is then done with, and Clear starts the next.
   std::span<const std::uint32_t> Sort(Repeats repeats);
   // Sorts with repeats dropped and holds what is left as the set, in that
   // order, each text as `keep` gives it back: a caller adding a great many
@@ -68,8 +71,9 @@ class SiblingOrder {
 
   // Negative, zero or positive: the tree's order, without the tie-break.
   int Compare(const Item& a, const Item& b) const;
-  // Fills items_ in the order of addition; true when every text has weights.
-  bool MakeItems();
+  std::uint64_t KeyOf(NodeTextView text) const;
+  // Narrows the prefix every weighted text shares to what `bytes` shares.
+  void NarrowCommonPrefix(std::string_view bytes);
   // Sorts items that all have weights by group and key with a radix sort,
   // then each run of equal keys with `less`.
   template <class Less>
@@ -80,12 +84,17 @@ class SiblingOrder {
 
   const TextCollator& collator_;
   std::vector<NodeTextView> texts_;
-  std::vector<std::int16_t> groups_;
-  std::vector<Item> items_;
+  std::vector<Item> items_;  // in the order of addition until sorted
   std::vector<Item> itemsBuffer_;
   std::vector<std::uint32_t> positions_;
-  // The weights every weighted text shares before its key.
+  // The first weighted text, and how much of it every weighted text shares.
+  std::string_view firstWeighted_;
   std::size_t commonPrefix_ = 0;
+  bool anyWeighted_ = false;
+  bool allWeighted_ = true;
+  // The common prefix narrowed after the keys of many texts were worked
+  // out: they are worked out again, once, when the set is sorted.
+  bool keysStale_ = false;
 };
 
 // Sorts `siblings` into the tree's order.

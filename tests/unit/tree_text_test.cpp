@@ -365,6 +365,31 @@ TEST(SiblingOrder, SortSiblingsGivesTheOrderOfAStableSortWithTheTreeCompare) {
   }
 }
 
+TEST(SiblingOrder, TextsThatShareLessOfTheirStartComingLateAreSortedAsWell) {
+  const TextCollator collator;
+  SiblingOrder order(collator);
+  NodeTextStore store;
+  std::mt19937 rng(3);
+  // A set whose shared start shrinks after the first few texts, and one
+  // where it shrinks only after hundreds.
+  for (const std::size_t lateFrom : {std::size_t{5}, std::size_t{300}}) {
+    std::vector<NodeTextView> texts;
+    order.Clear();
+    for (std::size_t i = 0; i < 600; ++i) {
+      QString text = RandomAscii(rng, 6);
+      if (i < lateFrom || rng() % 2 == 0) text.prepend(QStringLiteral("GetModuleHandle"));
+      texts.push_back(store.Store(QStringView(text)));
+      order.Add(texts.back(), 0);
+    }
+    std::vector<std::uint32_t> expected(texts.size());
+    for (std::uint32_t i = 0; i < expected.size(); ++i) expected[i] = i;
+    std::stable_sort(expected.begin(), expected.end(),
+                     [&](std::uint32_t a, std::uint32_t b) { return collator.Compare(texts[a], texts[b]) < 0; });
+    const std::span<const std::uint32_t> actual = order.Sort(SiblingOrder::Repeats::kKeep);
+    ASSERT_EQ(std::vector<std::uint32_t>(actual.begin(), actual.end()), expected) << "late from " << lateFrom;
+  }
+}
+
 TEST(SiblingOrder, DroppingRepeatsKeepsTheFirstOfEachTextInItsGroupInTheSameOrder) {
   const TextCollator collator;
   SiblingOrder order(collator);
