@@ -27,6 +27,7 @@ ThunkWalk WalkThunkTable(const MappedImage& image, bool pe32Plus, std::uint32_t 
   const std::uint64_t width = pe32Plus ? 8 : 4;
   const std::uint64_t ordinalFlag = pe32Plus ? kOrdinalFlag64 : kOrdinalFlag32;
   char ordinalText[64];
+  std::size_t nameStretch = 0;
   for (std::uint64_t entryOffset = *table;; entryOffset += width) {
     const std::optional<std::uint64_t> entry =
         pe32Plus ? image.base.Read<std::uint64_t>(entryOffset)
@@ -40,7 +41,7 @@ ThunkWalk WalkThunkTable(const MappedImage& image, bool pe32Plus, std::uint32_t 
                                        static_cast<unsigned>(*entry & 0xFFFF));
       text = std::string_view(ordinalText, static_cast<std::size_t>(length));
     } else {
-      const auto hintName = image.sections.RvaToOffset(static_cast<std::uint32_t>(*entry));
+      const auto hintName = image.sections.RvaToOffset(static_cast<std::uint32_t>(*entry), nameStretch);
       if (!hintName) continue;
       const auto name = image.strings.At(*hintName + pe::kHintSize);
       if (!name) continue;
@@ -65,11 +66,12 @@ bool EnumExports(const MappedImage& image, ExportProc proc, void* userA, void* u
   const auto ordinals = image.sections.RvaToOffset(*ordinalsRva);
   if (!names || !ordinals) return true;
 
+  std::size_t nameStretch = 0;
   for (std::uint64_t i = 0; i < *count; ++i) {
     const auto nameRva = view.Read<std::uint32_t>(*names + i * 4);
     const auto nameOrdinal = view.Read<std::uint16_t>(*ordinals + i * 2);
     if (!nameRva || !nameOrdinal) break;
-    const auto nameOffset = image.sections.RvaToOffset(*nameRva);
+    const auto nameOffset = image.sections.RvaToOffset(*nameRva, nameStretch);
     if (!nameOffset) continue;
     const auto name = image.strings.At(*nameOffset);
     if (!name) continue;

@@ -139,12 +139,24 @@ SectionMap::SectionMap(ByteView view, std::uint32_t ntHeaders) {
 }
 
 std::optional<std::uint64_t> SectionMap::RvaToOffset(std::uint32_t rva) const {
+  std::size_t hint = stretches_.size();
+  return RvaToOffset(rva, hint);
+}
+
+std::optional<std::uint64_t> SectionMap::RvaToOffset(std::uint32_t rva, std::size_t& hint) const {
+  const auto translate = [rva](const Stretch& stretch) -> std::uint64_t {
+    return rva - stretch.sectionVirtualAddress + stretch.sectionPointerToRawData;
+  };
+  if (hint < stretches_.size() && rva >= stretches_[hint].begin && rva < stretches_[hint].end) {
+    return translate(stretches_[hint]);
+  }
   auto after = std::upper_bound(stretches_.begin(), stretches_.end(), std::uint64_t{rva},
                                 [](std::uint64_t value, const Stretch& stretch) { return value < stretch.begin; });
   if (after == stretches_.begin()) return std::nullopt;
   const Stretch& stretch = *std::prev(after);
   if (rva >= stretch.end) return std::nullopt;
-  return rva - stretch.sectionVirtualAddress + stretch.sectionPointerToRawData;
+  hint = static_cast<std::size_t>(std::prev(after) - stretches_.begin());
+  return translate(stretch);
 }
 
 }  // namespace corvane

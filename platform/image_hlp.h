@@ -43,6 +43,11 @@ class SectionMap {
   SectionMap(ByteView view, std::uint32_t ntHeaders);
 
   std::optional<std::uint64_t> RvaToOffset(std::uint32_t rva) const;
+  // The same, asking first the stretch `hint` holds the place of, and
+  // leaving there the place of the one that answered: a walker translating
+  // name after name from one section rarely searches at all. Any value is
+  // a valid hint.
+  std::optional<std::uint64_t> RvaToOffset(std::uint32_t rva, std::size_t& hint) const;
 
  private:
   // A stretch of RVAs in which one section (the first in table order that

@@ -222,9 +222,12 @@ TEST(SectionMap, AgreesWithTheTableWalkOnRandomSectionTables) {
     const std::size_t size = below(4) == 0 ? 0x58 + random() % (bytes.size() - 0x57) : bytes.size();
     const ByteView view = *ViewOf(bytes).Sub(0, size);
     const SectionMap map(view, kTableNtHeaders);
+    // A hint carried from one lookup to the next, as walkers do, starting anywhere.
+    std::size_t hint = random();
     for (const std::uint32_t rva : ProbeRvas(sections, random, 32)) {
-      ASSERT_EQ(map.RvaToOffset(rva), ImageRvaToVa(view, kTableNtHeaders, rva))
-          << "trial " << trial << ", rva 0x" << std::hex << rva;
+      const auto expected = ImageRvaToVa(view, kTableNtHeaders, rva);
+      ASSERT_EQ(map.RvaToOffset(rva), expected) << "trial " << trial << ", rva 0x" << std::hex << rva;
+      ASSERT_EQ(map.RvaToOffset(rva, hint), expected) << "hinted, trial " << trial << ", rva 0x" << std::hex << rva;
     }
   }
 }
