@@ -16,6 +16,11 @@ namespace {
 // more than comparing.
 constexpr std::size_t kRadixFrom = 256;
 
+// Groups with the sign bit flipped, so that their unsigned order, which the
+// radix sort goes by, is their signed order.
+std::uint16_t RadixGroup(int group) { return static_cast<std::uint16_t>(static_cast<std::uint16_t>(group) ^ 0x8000u); }
+int GroupOf(std::uint16_t radixGroup) { return static_cast<std::int16_t>(radixGroup ^ 0x8000u); }
+
 }  // namespace
 
 void SiblingOrder::Clear() {
@@ -33,8 +38,8 @@ void SiblingOrder::Add(NodeTextView text, int group) {
   allWeighted_ &= weighted;
   if (weighted) NarrowCommonPrefix(text.Latin1Bytes());
   texts_.push_back(text);
-  items_.push_back({weighted && !keysStale_ ? KeyOf(text) : 0, static_cast<std::uint32_t>(items_.size()),
-                    static_cast<std::uint16_t>(static_cast<std::uint16_t>(group) ^ 0x8000u), weighted});
+  items_.push_back(
+      {weighted && !keysStale_ ? KeyOf(text) : 0, static_cast<std::uint32_t>(items_.size()), RadixGroup(group), weighted});
 }
 
 void SiblingOrder::NarrowCommonPrefix(std::string_view bytes) {
@@ -60,6 +65,10 @@ void SiblingOrder::NarrowCommonPrefix(std::string_view bytes) {
     keysStale_ = true;
     return;
   }
+  RedoKeys();
+}
+
+void SiblingOrder::RedoKeys() {
   for (Item& item : items_) {
     if (item.weighted) item.key = KeyOf(texts_[item.position]);
   }
@@ -144,9 +153,7 @@ void SiblingOrder::DropRepeats() {
 
 std::span<const std::uint32_t> SiblingOrder::Sort(Repeats repeats) {
   if (keysStale_) {
-    for (Item& item : items_) {
-      if (item.weighted) item.key = KeyOf(texts_[item.position]);
-    }
+    RedoKeys();
     keysStale_ = false;
   }
   const bool drop = repeats == Repeats::kDrop;
@@ -181,7 +188,7 @@ void SiblingOrder::Condense(const std::function<NodeTextView(NodeTextView)>& kee
   std::vector<NodeTextView> texts;
   texts.swap(texts_);
   Clear();
-  for (const Item& item : kept) Add(keep(texts[item.position]), static_cast<std::int16_t>(item.group ^ 0x8000u));
+  for (const Item& item : kept) Add(keep(texts[item.position]), GroupOf(item.group));
 }
 
 void SortSiblings(std::span<TTreeNode*> siblings, SiblingOrder& order) {

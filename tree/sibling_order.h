@@ -63,8 +63,8 @@ class SiblingOrder {
     // Most comparisons end here.
     std::uint64_t key;
     std::uint32_t position;
-    // The group with its sign bit flipped, so that unsigned order is the
-    // groups' order, for the radix sort.
+    // The group with its sign bit flipped: unsigned order is then the
+    // groups' order, which the radix sort goes by.
     std::uint16_t group;
     bool weighted;
   };
@@ -72,6 +72,7 @@ class SiblingOrder {
   // Negative, zero or positive: the tree's order, without the tie-break.
   int Compare(const Item& a, const Item& b) const;
   std::uint64_t KeyOf(NodeTextView text) const;
+  void RedoKeys();
   // Narrows the prefix every weighted text shares to what `bytes` shares.
   void NarrowCommonPrefix(std::string_view bytes);
   // Sorts items that all have weights by group and key with a radix sort,

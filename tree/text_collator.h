@@ -37,9 +37,10 @@ class TextCollator {
   int CompareWithCollator(NodeTextView a, NodeTextView b) const;
 
   QCollator collator_;
-  // Primary weights of the printable ASCII characters, when the locale's
-  // collation orders them as the Unicode default does; 0 when it does not.
-  std::array<std::uint8_t, 128> asciiWeights_{};
+  // Primary weights of the printable ASCII characters, 0 for every other
+  // byte; used only when the locale's collation orders printable ASCII as
+  // the Unicode default does (asciiByWeights_).
+  std::array<std::uint8_t, 256> asciiWeights_{};
   bool asciiByWeights_ = false;
 };
 

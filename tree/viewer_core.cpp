@@ -48,7 +48,6 @@ class EightBitText {
   EightBitText& operator=(const EightBitText&) = delete;
 
   NodeTextView View() const { return view_; }
-  std::size_t Size() const { return static_cast<std::size_t>(view_.size()); }
   TTreeNode* AddTo(TTreeNodes& items, TTreeNode* parent) const { return items.AddChild(parent, view_); }
 
  private:
@@ -109,9 +108,7 @@ class FileTreeBuild {
     // Every descriptor of this name was walked the first time round; a later
     // descriptor of the same name has nothing to add.
     if (!build.walkedLibraries_.insert(name).second) return true;
-    build.order_.Clear();
-    build.pendingCopies_.Reset();
-    build.compactAt_ = kCompactAt;
+    build.ForgetHeldNames();
     EnumImportedFunctions(build.imports_, name, OnImportedFunction, &build, nullptr);
     // Also after a cut: the names held were read and are shown.
     build.AddFunctions(library);
@@ -146,6 +143,12 @@ class FileTreeBuild {
       SetNodeIcon(library, kIconLibrary);
       return library;
     });
+  }
+
+  void ForgetHeldNames() {
+    order_.Clear();
+    pendingCopies_.Reset();
+    compactAt_ = kCompactAt;
   }
 
   void Hold(std::string_view bytes) {
