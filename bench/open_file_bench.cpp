@@ -3,6 +3,10 @@
 
 #include <benchmark/benchmark.h>
 
+#include <filesystem>
+#include <initializer_list>
+#include <string>
+
 #include "bench_image.h"
 #include "temp_files.h"
 #include "viewer_core.h"
@@ -38,6 +42,33 @@ void ClearLargeTree(benchmark::State& state) {
   }
 }
 BENCHMARK(ClearLargeTree)->Unit(benchmark::kMillisecond);
+
+// Real DLLs: the mingw-w64 runtimes and Wine's five largest, where they are
+// installed. Speed work is judged here, not on the written images alone.
+void OpenRealFile(benchmark::State& state, const std::string& path) {
+  testing::NullShell shell;
+  ViewerCore core(shell);
+  for (auto _ : state) {
+    core.ClearAll();
+    core.ProcessFile(nullptr, path);
+  }
+  state.counters["nodes"] = core.Items().GetCount();
+}
+
+const bool kRealFilesRegistered = [] {
+  const std::string wine = "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows/";
+  for (const std::string& path : std::initializer_list<std::string>{"/usr/lib/gcc/i686-w64-mingw32/12-win32/libstdc++-6.dll",
+                                 "/usr/lib/gcc/x86_64-w64-mingw32/12-win32/libstdc++-6.dll",
+                                 "/usr/lib/gcc/x86_64-w64-mingw32/12-win32/libgfortran-5.dll",
+                                 wine + "mshtml.dll", wine + "wined3d.dll", wine + "shell32.dll",
+                                 wine + "msxml3.dll", wine + "windowscodecs.dll"}) {
+    if (!std::filesystem::exists(path)) continue;
+    const std::string name = "OpenRealFile/" + std::filesystem::path(path).parent_path().parent_path().filename().string() +
+                             "/" + std::filesystem::path(path).filename().string();
+    benchmark::RegisterBenchmark(name.c_str(), OpenRealFile, path)->Unit(benchmark::kMillisecond);
+  }
+  return true;
+}();
 
 }  // namespace
 }  // namespace corvane
