@@ -9,10 +9,8 @@
 
 #include "Mainform.h"
 #include "command_line.h"
-#include "heap_tuning.h"
 
 int main(int argc, char** argv) {
-  corvane::UseHugePagesForHeap();
   QApplication application(argc, argv);
   // The application's title, also the caption of every error box. Not the
   // display name: Qt would append that to every window's caption.

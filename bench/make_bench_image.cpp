@@ -1,22 +1,28 @@
 // Writes the benchmark image to a file, for timing whole programs on it.
 // Usage: corvane-make-bench-image OUTPUT [EXPORTS [LIBRARIES [FUNCTIONS]]]
+//        corvane-make-bench-image --unweighted-names KILOBYTES OUTPUT
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 
 #include "bench_image.h"
 
 int main(int argc, char** argv) {
+  const bool unweighted = argc == 4 && std::strcmp(argv[1], "--unweighted-names") == 0;
   // An option where the output belongs (--help) is not a file to write.
-  if (argc < 2 || argv[1][0] == '-') {
-    std::fputs("usage: corvane-make-bench-image OUTPUT [EXPORTS [LIBRARIES [FUNCTIONS]]]\n", stderr);
+  if (argc < 2 || (argv[1][0] == '-' && !unweighted)) {
+    std::fputs("usage: corvane-make-bench-image OUTPUT [EXPORTS [LIBRARIES [FUNCTIONS]]]\n"
+               "       corvane-make-bench-image --unweighted-names KILOBYTES OUTPUT\n",
+               stderr);
     return 2;
   }
   const auto number = [&](int index, long fallback) { return argc > index ? std::strtol(argv[index], nullptr, 10) : fallback; };
-  const auto image = corvane::bench::LargeImage(static_cast<std::uint32_t>(number(2, 100'000)),
-                                                static_cast<int>(number(3, 200)), static_cast<int>(number(4, 50)));
-  std::ofstream out(argv[1], std::ios::binary);
+  const auto image = unweighted ? corvane::bench::UnweightedNamesImage(static_cast<std::size_t>(number(2, 1024)) * 1024)
+                                : corvane::bench::LargeImage(static_cast<std::uint32_t>(number(2, 100'000)),
+                                                             static_cast<int>(number(3, 200)), static_cast<int>(number(4, 50)));
+  std::ofstream out(argv[unweighted ? 3 : 1], std::ios::binary);
   out.write(reinterpret_cast<const char*>(image.bytes.data()), static_cast<std::streamsize>(image.bytes.size()));
   return out ? 0 : 1;
 }

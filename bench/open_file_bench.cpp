@@ -43,6 +43,23 @@ void ClearLargeTree(benchmark::State& state) {
 }
 BENCHMARK(ClearLargeTree)->Unit(benchmark::kMillisecond);
 
+// Names only the collator can order, at 1 and 4 MB: the time per megabyte
+// must stay flat.
+void OpenUnweightedNames(benchmark::State& state) {
+  const testing::TempDir dir;
+  const auto bytes = bench::UnweightedNamesImage(static_cast<std::size_t>(state.range(0)) << 20).bytes;
+  const std::string path = dir.Write("names.dll", bytes);
+  testing::NullShell shell;
+  ViewerCore core(shell);
+  for (auto _ : state) {
+    core.ClearAll();
+    core.ProcessFile(nullptr, path);
+  }
+  state.counters["nodes"] = core.Items().GetCount();
+  state.counters["MB"] = static_cast<double>(bytes.size()) / (1 << 20);
+}
+BENCHMARK(OpenUnweightedNames)->Arg(1)->Arg(4)->Unit(benchmark::kMillisecond);
+
 // Real DLLs: the mingw-w64 runtimes and Wine's five largest, where they are
 // installed. Speed work is judged here, not on the written images alone.
 void OpenRealFile(benchmark::State& state, const std::string& path) {

@@ -15,7 +15,6 @@
 
 #include "tree_output.h"
 #include "corvane_version.h"
-#include "heap_tuning.h"
 #include "node_kinds.h"
 #include "viewer_core.h"
 
@@ -163,6 +162,5 @@ int Run(int argc, char** argv) {
 }  // namespace corvane
 
 int main(int argc, char** argv) {
-  corvane::UseHugePagesForHeap();
   return corvane::Run(argc, argv);
 }

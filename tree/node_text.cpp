@@ -5,7 +5,6 @@
 #include <functional>
 #include <limits>
 
-#include "heap_tuning.h"
 
 namespace corvane {
 namespace {
@@ -105,7 +104,6 @@ void* NodeTextStore::Allocate(std::size_t bytes, std::size_t alignment) {
       return start;
     }
     blocks_.push_back(std::make_unique_for_overwrite<std::byte[]>(kBlockSize));
-    AdviseHeapGrowth();
     next_ = blocks_.back().get();
     left_ = kBlockSize;
     return Allocate(bytes, alignment);

@@ -43,8 +43,10 @@ TextCollator::TextCollator(const QLocale& locale) : collator_(locale) {
 }
 
 int TextCollator::Compare(NodeTextView a, NodeTextView b) const {
-  if (!HasWeights(a) || !HasWeights(b)) return CompareWithCollator(a, b);
-  return CompareWeights(a, b, 0);
+  if (HasWeights(a) && HasWeights(b)) return CompareWeights(a, b, 0);
+  ++collatorCalls_;
+  if (!a.IsLatin1() && !b.IsLatin1()) return Sign(collator_.compare(a.Utf16(), b.Utf16()));
+  return Sign(collator_.compare(a.ToString(), b.ToString()));
 }
 
 int TextCollator::CompareWeights(NodeTextView a, NodeTextView b, std::size_t from) const {
@@ -60,9 +62,16 @@ int TextCollator::CompareWeights(NodeTextView a, NodeTextView b, std::size_t fro
   return bytesA.size() < bytesB.size() ? -1 : 1;
 }
 
-int TextCollator::CompareWithCollator(NodeTextView a, NodeTextView b) const {
-  if (!a.IsLatin1() && !b.IsLatin1()) return Sign(collator_.compare(a.Utf16(), b.Utf16()));
-  return Sign(collator_.compare(a.ToString(), b.ToString()));
+std::uint64_t TextCollator::LeadingWeights(NodeTextView text) const {
+  const std::string_view bytes = text.Latin1Bytes();
+  std::uint64_t key = 0;
+  for (std::size_t at = 0; at < kLeadingWeights; ++at) key = (key << 8) | (at < bytes.size() ? Weight(bytes[at]) : 0u);
+  return key;
+}
+
+QCollatorSortKey TextCollator::SortKey(NodeTextView text) const {
+  ++collatorCalls_;
+  return collator_.sortKey(text.ToString());
 }
 
 }  // namespace corvane

@@ -5,6 +5,7 @@
 // English collation is used instead, so the order is linguistic everywhere.
 
 #include <QCollator>
+#include <QCollatorSortKey>
 #include <QLocale>
 #include <QString>
 
@@ -32,11 +33,20 @@ class TextCollator {
   // Compare for two texts that have weights, the first `from` of which are
   // known to be equal.
   int CompareWeights(NodeTextView a, NodeTextView b, std::size_t from) const;
+  // The weights of the first kLeadingWeights characters of a text that has
+  // weights, the first in the high byte, zeros past its end: comparing them
+  // as numbers compares the texts that far.
+  static constexpr std::size_t kLeadingWeights = 8;
+  std::uint64_t LeadingWeights(NodeTextView text) const;
+  // The collator's key for any text: comparing keys compares the texts as
+  // Compare does.
+  QCollatorSortKey SortKey(NodeTextView text) const;
+  // How often the collator itself was asked, to compare or for a key.
+  std::size_t CollatorCalls() const { return collatorCalls_; }
 
  private:
-  int CompareWithCollator(NodeTextView a, NodeTextView b) const;
-
   QCollator collator_;
+  mutable std::size_t collatorCalls_ = 0;
   // Primary weights of the printable ASCII characters, 0 for every other
   // byte; used only when the locale's collation orders printable ASCII as
   // the Unicode default does (asciiByWeights_).

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "heap_tuning.h"
 
 namespace corvane {
 
@@ -16,7 +15,6 @@ class TTreeNodes::NodePool {
     } else {
       if (used_ == kBlockSize) {
         blocks_.push_back(std::make_unique_for_overwrite<Slot[]>(kBlockSize));
-        AdviseHeapGrowth();
         used_ = 0;
       }
       slot = &blocks_.back()[used_++];

@@ -64,10 +64,9 @@ QString FormatSize(std::uint32_t bytes) {
 }
 
 // One run of BuildFileTree: what the walker callbacks need. A library's
-// function names are held as they are read, then ordered with their repeats
-// dropped, and only then made into nodes, already in their places: a
-// library of tens of thousands of functions is one sort, with no lookup
-// per name and no second pass to sort the nodes.
+// function names are held as they are read, each once, then ordered, and
+// only then made into nodes, already in their places: a library of tens of
+// thousands of functions is one sort, with no second pass over the nodes.
 class FileTreeBuild {
  public:
   FileTreeBuild(ViewerCore& core, const MappedImage& image)
@@ -145,11 +144,7 @@ class FileTreeBuild {
     });
   }
 
-  void ForgetHeldNames() {
-    order_.Clear();
-    pendingCopies_.Reset();
-    compactAt_ = kCompactAt;
-  }
+  void ForgetHeldNames() { order_.Clear(SiblingOrder::Repeats::kDrop); }
 
   void Hold(std::string_view bytes) {
     const ByteClass byteClass = ClassifyBytes(bytes);
@@ -160,9 +155,8 @@ class FileTreeBuild {
       const QLatin1StringView latin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
       order_.Add(NodeTextView(latin1, byteClass.printableAscii), 0);
     } else {
-      order_.Add(pendingCopies_.Store(EightBitText(bytes, byteClass).View()), 0);
+      order_.Add(EightBitText(bytes, byteClass).View(), 0, SiblingOrder::Lifetime::kPassing);
     }
-    if (order_.Size() >= compactAt_) CompactPending();
   }
 
   bool InFile(std::string_view bytes) const {
@@ -170,23 +164,9 @@ class FileTreeBuild {
     const auto at = reinterpret_cast<std::uintptr_t>(bytes.data());
     return at >= begin && at - begin <= file_.Size() && bytes.size() <= file_.Size() - (at - begin);
   }
-  bool InFile(NodeTextView text) const { return text.IsLatin1() && InFile(text.Latin1Bytes()); }
-
-  // A file may name the same few functions millions of times over: the
-  // names held are ordered and rid of their repeats each time they double,
-  // so that they stay within twice the distinct names. The order of the
-  // names kept is still that of their first reading among names that order
-  // alike, which is all the final order looks at.
-  static constexpr std::size_t kCompactAt = std::size_t{1} << 18;
-  void CompactPending() {
-    NodeTextStore copies;
-    order_.Condense([&](NodeTextView name) { return InFile(name) ? name : copies.Copy(name); });
-    pendingCopies_ = std::move(copies);
-    compactAt_ = std::max(kCompactAt, 2 * order_.Size());
-  }
 
   void AddFunctions(TTreeNode* library) {
-    const std::span<const std::uint32_t> positions = order_.Sort(SiblingOrder::Repeats::kDrop);
+    const std::span<const std::uint32_t> positions = order_.Sort();
     // The library may have functions already: from before this build, or
     // from another name that reads the same. Those are looked up and the
     // whole set sorted again; otherwise the nodes are made in order.
@@ -246,11 +226,8 @@ class FileTreeBuild {
   std::uint64_t textLeft_;
   bool cut_ = false;
   std::optional<ChildTextIndex> libraries_;
-  // The functions of the library being walked, as read: texts in the
-  // file, or copied into pendingCopies_.
+  // The functions of the library being walked, each once, as read.
   SiblingOrder order_;
-  NodeTextStore pendingCopies_;
-  std::size_t compactAt_ = kCompactAt;
   std::unordered_set<std::string_view> walkedLibraries_;
   std::string exportText_;
 };
