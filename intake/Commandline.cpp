@@ -3,12 +3,28 @@
 #include <QString>
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "command_line.h"
 
 namespace corvane {
 
-void ParseCommandLine(QStringList* files) { ParseCommandLine(files, GetCommandLineA()); }
+void ParseCommandLine(QStringList* files) {
+  if (CommandLineCarriesArguments()) {
+    ParseCommandLine(files, GetCommandLineA());
+    return;
+  }
+  files->clear();
+  const std::vector<std::string>& arguments = CommandLineArguments();
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    // The caller drops item 0 as the program's path, so it stays even when
+    // empty.
+    if (i == 0 || !arguments[i].empty()) {
+      files->append(QString::fromLocal8Bit(arguments[i].data(), static_cast<qsizetype>(arguments[i].size())));
+    }
+  }
+}
 
 void ParseCommandLine(QStringList* files, const char* commandLine) {
   files->clear();

@@ -1,31 +1,51 @@
 #include "command_line.h"
 
+#include <algorithm>
+
 namespace corvane {
 namespace {
 
-std::string& StoredCommandLine() {
-  static std::string line;
-  return line;
+struct StoredCommandLine {
+  std::string line;
+  std::vector<std::string> arguments;
+};
+
+StoredCommandLine& Stored() {
+  static StoredCommandLine stored;
+  return stored;
 }
 
-}  // namespace
+bool NeedsQuotes(const std::string& item) {
+  return std::any_of(item.begin(), item.end(),
+                     [](char c) { return c == ',' || static_cast<unsigned char>(c) <= ' '; });
+}
 
 std::string JoinCommandLine(int argc, const char* const* argv) {
   std::string line;
   for (int i = 0; i < argc; ++i) {
     const std::string item = argv[i];
     if (i > 0) line += ' ';
-    if (item.find_first_of(" ,") == std::string::npos) {
-      line += item;
-    } else {
-      line += '"' + item + '"';
-    }
+    line += NeedsQuotes(item) ? '"' + item + '"' : item;
   }
   return line;
 }
 
-void SetCommandLineFromArguments(int argc, const char* const* argv) { StoredCommandLine() = JoinCommandLine(argc, argv); }
+}  // namespace
 
-const char* GetCommandLineA() { return StoredCommandLine().c_str(); }
+void SetCommandLineFromArguments(int argc, const char* const* argv) {
+  Stored().line = JoinCommandLine(argc, argv);
+  Stored().arguments.assign(argv, argv + argc);
+}
+
+const char* GetCommandLineA() { return Stored().line.c_str(); }
+
+bool CommandLineCarriesArguments() {
+  const std::vector<std::string>& arguments = Stored().arguments;
+  return (arguments.empty() || !arguments.front().empty()) &&
+         std::none_of(arguments.begin(), arguments.end(),
+                      [](const std::string& argument) { return argument.find('"') != std::string::npos; });
+}
+
+const std::vector<std::string>& CommandLineArguments() { return Stored().arguments; }
 
 }  // namespace corvane

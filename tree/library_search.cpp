@@ -1,21 +1,13 @@
 #include "library_search.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstdlib>
-#include <filesystem>
-#include <system_error>
+#include <iterator>
+#include <utility>
+
+#include "system_services.h"
 
 namespace corvane {
 namespace {
-
-namespace fs = std::filesystem;
-
-bool IsReadableRegularFile(const fs::path& path) {
-  std::error_code error;
-  return fs::is_regular_file(path, error) && ::access(path.c_str(), R_OK) == 0;
-}
 
 char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -27,40 +19,25 @@ bool EqualIgnoringAsciiCase(const std::string& a, const std::string& b) {
 
 // `folder`/`name`, or the entry of `folder` whose name differs from `name`
 // only in ASCII case.
-std::optional<std::string> FindInFolder(const fs::path& folder, const std::string& name) {
-  const fs::path exact = folder / name;
-  if (IsReadableRegularFile(exact)) return exact.string();
-  std::error_code error;
-  for (fs::directory_iterator entry(folder, error), end; !error && entry != end; entry.increment(error)) {
-    const std::string entryName = entry->path().filename().string();
-    if (EqualIgnoringAsciiCase(entryName, name) && IsReadableRegularFile(entry->path())) return entry->path().string();
+std::optional<std::string> FindInFolder(const std::string& folder, const std::string& name) {
+  if (std::string exact = PathInFolder(folder, name); IsReadableRegularFile(exact)) return exact;
+  for (const std::string& entryName : FolderEntries(folder)) {
+    if (!EqualIgnoringAsciiCase(entryName, name)) continue;
+    if (std::string entry = PathInFolder(folder, entryName); IsReadableRegularFile(entry)) return entry;
   }
   return std::nullopt;
 }
 
-std::vector<std::string> SplitFolders(const char* list) {
+std::vector<std::string> SplitFolders(const std::string& list) {
   std::vector<std::string> folders;
-  if (list == nullptr) return folders;
-  std::string rest = list;
-  for (std::size_t start = 0; start <= rest.size();) {
-    const std::size_t colon = std::min(rest.find(':', start), rest.size());
+  for (std::size_t start = 0; start <= list.size();) {
+    const std::size_t colon = std::min(list.find(':', start), list.size());
     // An empty entry would mean the current directory, which is searched
     // already in its own place.
-    if (colon > start) folders.push_back(rest.substr(start, colon - start));
+    if (colon > start) folders.push_back(list.substr(start, colon - start));
     start = colon + 1;
   }
   return folders;
-}
-
-void AppendExisting(std::vector<std::string>& folders, const fs::path& folder) {
-  std::error_code error;
-  if (fs::is_directory(folder, error)) folders.push_back(folder.string());
-}
-
-std::string ProgramFolder() {
-  std::error_code error;
-  const fs::path program = fs::read_symlink("/proc/self/exe", error);
-  return error ? std::string() : program.parent_path().string();
 }
 
 }  // namespace
@@ -70,49 +47,46 @@ bool IsPlainFileName(const std::string& name) {
 }
 
 std::vector<std::string> SystemFolders(bool pe32Plus) {
-  if (const char* configured = std::getenv("CORVANE_SYSTEM_PATH")) return SplitFolders(configured);
+  if (const auto configured = EnvironmentVariable("CORVANE_SYSTEM_PATH")) return SplitFolders(*configured);
 
-  fs::path prefix;
-  if (const char* winePrefix = std::getenv("WINEPREFIX"); winePrefix != nullptr && *winePrefix != '\0') {
-    prefix = winePrefix;
-  } else if (const char* home = std::getenv("HOME")) {
-    prefix = fs::path(home) / ".wine";
+  std::string prefix;
+  if (auto winePrefix = EnvironmentVariable("WINEPREFIX"); winePrefix && !winePrefix->empty()) {
+    prefix = std::move(*winePrefix);
+  } else if (const auto home = EnvironmentVariable("HOME")) {
+    prefix = PathInFolder(*home, ".wine");
   }
-  std::vector<fs::path> installed32;
-  std::vector<fs::path> installed64;
-  std::error_code error;
-  for (fs::directory_iterator entry("/usr/lib", error), end; !error && entry != end; entry.increment(error)) {
-    installed32.push_back(entry->path() / "wine" / "i386-windows");
-    installed64.push_back(entry->path() / "wine" / "x86_64-windows");
-  }
-  std::sort(installed32.begin(), installed32.end());
-  std::sort(installed64.begin(), installed64.end());
+  std::vector<std::string> libraryFolders = FolderEntries("/usr/lib");
+  std::sort(libraryFolders.begin(), libraryFolders.end());
 
   // On a 64-bit prefix syswow64 holds the 32-bit libraries and system32 the
   // 64-bit ones.
-  std::vector<fs::path> wow64{prefix / "drive_c/windows/syswow64"};
-  std::vector<fs::path> native{prefix / "drive_c/windows/system32"};
-  wow64.insert(wow64.end(), installed32.begin(), installed32.end());
-  native.insert(native.end(), installed64.begin(), installed64.end());
+  std::vector<std::string> wow64;
+  std::vector<std::string> native;
+  if (!prefix.empty()) {
+    wow64.push_back(PathInFolder(prefix, "drive_c/windows/syswow64"));
+    native.push_back(PathInFolder(prefix, "drive_c/windows/system32"));
+  }
+  for (const std::string& folder : libraryFolders) {
+    wow64.push_back("/usr/lib/" + folder + "/wine/i386-windows");
+    native.push_back("/usr/lib/" + folder + "/wine/x86_64-windows");
+  }
   const auto& preferred = pe32Plus ? native : wow64;
   const auto& other = pe32Plus ? wow64 : native;
 
   std::vector<std::string> folders;
   for (const auto* group : {&preferred, &other}) {
-    for (const fs::path& folder : *group) {
-      if (!folder.empty()) AppendExisting(folders, folder);
-    }
+    std::copy_if(group->begin(), group->end(), std::back_inserter(folders), IsFolder);
   }
   return folders;
 }
 
 std::vector<std::string> LoaderSearchFolders(bool pe32Plus) {
   std::vector<std::string> folders;
-  if (std::string program = ProgramFolder(); !program.empty()) folders.push_back(std::move(program));
-  std::error_code error;
-  if (const fs::path current = fs::current_path(error); !error) folders.push_back(current.string());
+  for (std::string place : {ProgramFolder(), CurrentDirectory()}) {
+    if (!place.empty()) folders.push_back(std::move(place));
+  }
   for (std::string& folder : SystemFolders(pe32Plus)) folders.push_back(std::move(folder));
-  for (std::string& folder : SplitFolders(std::getenv("PATH"))) folders.push_back(std::move(folder));
+  for (std::string& folder : SplitFolders(EnvironmentVariable("PATH").value_or(""))) folders.push_back(std::move(folder));
   return folders;
 }
 

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
-#include <filesystem>
 #include <optional>
 #include <unordered_set>
 #include <variant>
@@ -15,14 +14,9 @@
 #include "node_kinds.h"
 #include "pe_layout.h"
 #include "sibling_order.h"
+#include "system_services.h"
 #include "version_reader.h"
 #include "walkers.h"
-
-#ifdef _WIN32
-#include <direct.h>
-#else
-#include <unistd.h>
-#endif
 
 namespace corvane {
 
@@ -430,11 +424,7 @@ void ViewerCore::SetFileFolder(const std::string& path) {
   const std::size_t delimiter = path.find_last_of('/');
 #endif
   fileFolder_ = delimiter == std::string::npos ? std::string() : path.substr(0, delimiter + 1);
-#ifdef _WIN32
-  (void)_chdir(fileFolder_.c_str());
-#else
-  (void)::chdir(fileFolder_.c_str());
-#endif
+  (void)SetCurrentDirectoryA(fileFolder_);
 }
 
 void ViewerCore::UpdateStatusBar() {
@@ -480,7 +470,7 @@ void ViewerCore::PopupInspectClick(TTreeNode* selected) {
     fileInProcess_.clear();
     return;
   }
-  const std::string fullName = std::filesystem::absolute(*found).lexically_normal().string();
+  const std::string fullName = FullPathName(*found);
   items_.BeginUpdate();
   ProcessFile(selected, fullName);
   // The folder keeps its case: on a case-sensitive file system another case

@@ -318,9 +318,14 @@ TEST_F(ContextMenuTest, InspectingBuildsTheSubtreeAndKeepsTheNodeSelected) {
 
 TEST(MainWindowStart, OpensTheCommandLinesFilesBeforeTheWindowFirstShows) {
   const TempDir dir;
-  const std::string first = dir.Write("first dir/a.dll", PeWriter(Layout::Pe32).Build().bytes);
+  const std::vector<std::uint8_t> image = PeWriter(Layout::Pe32).Build().bytes;
+  const std::string first = dir.Write("first dir/a.dll", image);
   const std::string missing = dir.Path() + "/missing.dll";
-  const std::vector<const char*> argv = {"/usr/bin/corvane", first.c_str(), missing.c_str()};
+  // Quotes, spaces, commas and non-ASCII letters are all part of one name.
+  const std::string quoted = dir.Write("say \"hi\", b.dll", image);
+  const std::string last = dir.Write("gr\xC3\xBC\xC3\x9F" "e.dll", image);
+  const std::vector<const char*> argv = {"/usr/bin/corvane", first.c_str(), missing.c_str(), quoted.c_str(),
+                                         "", last.c_str()};
   SetCommandLineFromArguments(static_cast<int>(argv.size()), argv.data());
   const std::filesystem::path startDirectory = std::filesystem::current_path();
 
@@ -338,8 +343,12 @@ TEST(MainWindowStart, OpensTheCommandLinesFilesBeforeTheWindowFirstShows) {
 
   EXPECT_EQ(shownAtBox, std::vector<bool>({false}));
   EXPECT_EQ(constructed, &window);
-  ASSERT_EQ(window.InfoTree->model()->rowCount(), 1);
-  EXPECT_EQ(window.InfoTree->model()->index(0, 0).data().toString(), QString::fromStdString(first));
+  QStringList rows;
+  for (int row = 0; row < window.InfoTree->model()->rowCount(); ++row) {
+    rows.append(window.InfoTree->model()->index(row, 0).data().toString());
+  }
+  EXPECT_EQ(rows, QStringList({QString::fromStdString(last), QString::fromStdString(quoted),
+                               QString::fromStdString(first)}));
   EXPECT_EQ(window.Core().FileFolder(), dir.Path() + "/first dir/");
 }
 

@@ -39,15 +39,25 @@ TEST(ParseCommandLine, SplitsAtSpacesAndCommasOutsideQuotes) {
   for (const auto& c : cases) EXPECT_EQ(Parse(c.line), c.items) << c.line;
 }
 
-TEST(ParseCommandLine, GivesEveryArgumentBackAsOneItemAfterTheLineIsRebuilt) {
-  const std::vector<const char*> argv = {"/usr/bin/corvane", "a.dll",  "b c.dll", "x,y.dll",
-                                         "",                 "tab\tname", "/dir with space/z.exe"};
-  SetCommandLineFromArguments(static_cast<int>(argv.size()), argv.data());
-  QStringList files;
-  ParseCommandLine(&files);
-  EXPECT_EQ(files, QStringList({"/usr/bin/corvane", "a.dll", "b c.dll", "x,y.dll", "tab\tname",
-                                "/dir with space/z.exe"}))
-      << "an empty argument names no file and is dropped";
+TEST(ParseCommandLine, GivesEveryNonEmptyArgumentBackAsOneItem) {
+  // The program's own path stays first, so that the window's dropping item 0
+  // never drops a file.
+  const std::vector<std::vector<const char*>> argvs = {
+      {"/usr/bin/corvane", "a.dll", "b c.dll", "x,y.dll", "", "tab\tname", "/dir with space/z.exe"},
+      {"/usr/bin/corvane", "a\"b.dll", "c.dll", "\"q d,e\"", "", "gr\xC3\xB6\xC3\x9F" "e.dll"},
+      {"", "a.dll", "b.dll"},
+      {"\t", "a.dll"},
+  };
+  for (const auto& argv : argvs) {
+    SetCommandLineFromArguments(static_cast<int>(argv.size()), argv.data());
+    QStringList files;
+    ParseCommandLine(&files);
+    QStringList expected{QString::fromUtf8(argv.front())};
+    for (std::size_t i = 1; i < argv.size(); ++i) {
+      if (*argv[i] != '\0') expected.append(QString::fromUtf8(argv[i]));
+    }
+    EXPECT_EQ(files, expected) << argv[1];
+  }
   SetCommandLineFromArguments(0, nullptr);
 }
 
