@@ -29,6 +29,14 @@ class ByteView {
     return offset <= size_ && length <= size_ - offset;
   }
 
+  // True when `bytes` lie inside the view: a string read from it, not a
+  // copy made elsewhere.
+  bool Holds(std::string_view bytes) const {
+    const auto begin = reinterpret_cast<std::uintptr_t>(data_);
+    const auto at = reinterpret_cast<std::uintptr_t>(bytes.data());
+    return at >= begin && Contains(at - begin, bytes.size());
+  }
+
   // A little-endian unsigned integer at `offset`, or nothing when any of its
   // bytes lies outside the view.
   template <typename T>

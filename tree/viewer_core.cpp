@@ -145,18 +145,12 @@ class FileTreeBuild {
     // An ASCII name in the file stays where it is for the whole build. A
     // decoded name is copied, and so is an ordinal's text, which the walker
     // writes the next one over. Function nodes are all of one sort group.
-    if (byteClass.ascii && InFile(bytes)) {
+    if (byteClass.ascii && file_.Holds(bytes)) {
       const QLatin1StringView latin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
       order_.Add(NodeTextView(latin1, byteClass.printableAscii), 0);
     } else {
       order_.Add(EightBitText(bytes, byteClass).View(), 0, SiblingOrder::Lifetime::kPassing);
     }
-  }
-
-  bool InFile(std::string_view bytes) const {
-    const auto begin = reinterpret_cast<std::uintptr_t>(file_.Data());
-    const auto at = reinterpret_cast<std::uintptr_t>(bytes.data());
-    return at >= begin && at - begin <= file_.Size() && bytes.size() <= file_.Size() - (at - begin);
   }
 
   void AddFunctions(TTreeNode* library) {
