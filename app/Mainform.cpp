@@ -31,7 +31,6 @@ constexpr int kClientHeight = 414;
 constexpr int kStatusBarHeight = 19;
 constexpr int kStatusPanelWidths[kStatusPanelCount] = {100, 100, 100, 50};
 constexpr int kIdOk = 1;
-constexpr std::uint16_t kContextMenuKey = 0x5D;
 
 MainWindowPorts WithDefaults(MainWindowPorts ports) {
   if (!ports.messageBox) {
@@ -45,6 +44,11 @@ MainWindowPorts WithDefaults(MainWindowPorts ports) {
   if (!ports.makePrinter) ports.makePrinter = [] { return std::make_unique<QPrinter>(); };
   return ports;
 }
+
+// The core reads the platform's virtual-key codes, which Qt's key codes are
+// not: Qt's "]" is the context-menu key's virtual code. Only that key
+// matters to the core, so every other key reaches it as 0.
+std::uint16_t VirtualKey(const QKeyEvent& event) { return event.key() == Qt::Key_Menu ? kContextMenuKey : 0; }
 
 }  // namespace
 
@@ -255,8 +259,8 @@ bool TMain::eventFilter(QObject* watched, QEvent* event) {
   }
   if (watched == InfoTree && event->type() == QEvent::KeyPress) {
     const auto* keyEvent = static_cast<QKeyEvent*>(event);
-    const bool menuKey = keyEvent->key() == Qt::Key_Menu;
-    std::uint16_t key = menuKey ? kContextMenuKey : static_cast<std::uint16_t>(keyEvent->key());
+    std::uint16_t key = VirtualKey(*keyEvent);
+    const bool menuKey = key == kContextMenuKey;
     core_.InfoTreeKeyDown(key, static_cast<int>(keyEvent->modifiers()));
     if (menuKey || (keyEvent->key() == Qt::Key_F10 && keyEvent->modifiers() == Qt::ShiftModifier)) {
       const QRect current = InfoTree->visualRect(InfoTree->currentIndex());

@@ -515,7 +515,6 @@ void ViewerCore::PopupInspectClick(TTreeNode* selected) {
 
 void ViewerCore::InfoTreeKeyDown(std::uint16_t& key, int shift) {
   (void)shift;
-  constexpr std::uint16_t kContextMenuKey = 0x5D;  // VK_APPS
   if (!keyPopup_ && key == kContextMenuKey) keyPopup_ = true;
 }
 

@@ -37,6 +37,11 @@ inline constexpr const char* kMessageLibraryNotFound = "File not found";
 
 inline constexpr int kStatusPanelCount = 4;
 
+// The platform's virtual-key code of the context-menu key (VK_APPS): the one
+// key code the tree's key handler reads. A window hands it this code for
+// that key and 0 for every other.
+inline constexpr std::uint16_t kContextMenuKey = 0x5D;
+
 class ViewerShell {
  public:
   virtual ~ViewerShell() = default;

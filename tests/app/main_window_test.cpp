@@ -293,6 +293,14 @@ TEST_F(ContextMenuTest, TheContextMenuKeyActsOnTheSelectedNodeWhereverThePointer
   EXPECT_FALSE(window_->Core().KeyPopup()) << "the menu's opening consumed it";
 }
 
+TEST_F(ContextMenuTest, TypingABracketLeavesTheNextRightClickOnTheNodeUnderThePointer) {
+  window_->InfoTree->setCurrentIndex(Row("greeter.dll"));
+  QTest::keyClick(window_->InfoTree, ']');  // Qt's code for it is the context-menu key's virtual-key code
+  RightClick(QModelIndex());
+  EXPECT_EQ(Selected(), QString());
+  EXPECT_FALSE(window_->PopupInspect->isEnabled());
+}
+
 TEST_F(ContextMenuTest, ShiftF10ActsOnTheNodeUnderThePointerLikeTheMouse) {
   window_->InfoTree->setCurrentIndex(Row("greeter.dll"));
   PointAt(Row("Stats"));
