@@ -494,6 +494,11 @@ void ViewerCore::InfoTreeDeletion(TTreeNode* node) {
 
 void ViewerCore::PopupInspectClick(TTreeNode* selected) {
   if (selected == nullptr || selected->ImageIndex() != kIconLibrary) return;
+  ++inspectionDepth_;
+  const struct InspectionEnd {
+    int& depth;
+    ~InspectionEnd() { --depth; }
+  } inspectionEnd{inspectionDepth_};
   const std::string name = selected->Text().toLocal8Bit().toStdString();
   const bool pe32Plus = pe32PlusRoots_.count(selected->Parent()) != 0;
   const auto found = FindLibrary(name, fileFolder_, LoaderSearchFolders(pe32Plus));
