@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QFileDialog>
+#include <QFontMetricsF>
+#include <QHash>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -12,7 +14,11 @@
 #include <QPainter>
 #include <QPrinter>
 #include <QStatusBar>
+#include <QStyledItemDelegate>
 #include <QTreeView>
+#include <QtMath>
+
+#include <algorithm>
 
 #include "Aboutboxform.h"
 #include "Commandline.h"
@@ -31,7 +37,6 @@ constexpr int kClientHeight = 414;
 constexpr int kStatusBarHeight = 19;
 constexpr int kStatusPanelWidths[kStatusPanelCount] = {100, 100, 100, 50};
 constexpr int kIdOk = 1;
-constexpr std::uint16_t kContextMenuKey = 0x5D;
 
 MainWindowPorts WithDefaults(MainWindowPorts ports) {
   if (!ports.messageBox) {
@@ -45,6 +50,102 @@ MainWindowPorts WithDefaults(MainWindowPorts ports) {
   if (!ports.makePrinter) ports.makePrinter = [] { return std::make_unique<QPrinter>(); };
   return ports;
 }
+
+// The core reads the platform's virtual-key codes, which Qt's key codes are
+// not: Qt's "]" is the context-menu key's virtual code. Only that key
+// matters to the core, so every other key reaches it as 0.
+std::uint16_t VirtualKey(const QKeyEvent& event) { return event.key() == Qt::Key_Menu ? kContextMenuKey : 0; }
+
+// The tree's one column is as wide as the rows about those in view need
+// (the header sizes it to them), so that a long text is read by scrolling
+// sideways rather than cut short, and never narrower than the view, so that
+// a row takes clicks across the whole view.
+class InfoTreeView final : public QTreeView {
+ public:
+  using QTreeView::QTreeView;
+
+ protected:
+  int sizeHintForColumn(int column) const override {
+    return std::max(QTreeView::sizeHintForColumn(column), viewport()->width());
+  }
+
+  // The header sizes the column when rows are laid out, not when they
+  // scroll: rows scrolled into view widen it if they need more. Scrolling
+  // never narrows it, so the horizontal scroll bar stays put.
+  void scrollContentsBy(int dx, int dy) override {
+    QTreeView::scrollContentsBy(dx, dy);
+    if (dy == 0) return;
+    int width = columnWidth(0);
+    const int bottom = viewport()->height();
+    for (QModelIndex index = indexAt(QPoint(0, 0)); index.isValid(); index = indexBelow(index)) {
+      const QRect row = visualRect(index);
+      if (row.top() >= bottom) break;
+      width = std::max(width, row.left() - columnViewportPosition(0) + sizeHintForIndex(index).width());
+    }
+    if (width > columnWidth(0)) setColumnWidth(0, width);
+  }
+};
+
+// Sizing the column to its rows lays out the text of each row, by far the
+// dearest part of showing a tree, and the header sizes it again whenever the
+// view's geometry changes. A row whose text cannot reach past the view
+// (printable ASCII, each character taken as wide as the widest) is not laid
+// out: the column is as wide as the view anyway. The size of any other text
+// is kept until the tree is rebuilt; every row shows an icon of the one size,
+// so the text and the font decide it.
+class RowSizes final : public QStyledItemDelegate {
+ public:
+  explicit RowSizes(QTreeView& view) : QStyledItemDelegate(&view), view_(view) {}
+
+  void Forget() { sizes_.clear(); }
+
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    const QString text = index.data().toString();
+    if (option.font != font_) Measure(option);
+    if (WithinView(text, index)) return {0, height_};
+    // Rows scrolled past are kept too, up to a bound.
+    if (sizes_.size() >= kMaxTexts) sizes_.clear();
+    auto found = sizes_.constFind(text);
+    if (found == sizes_.constEnd()) found = sizes_.insert(text, QStyledItemDelegate::sizeHint(option, index));
+    return *found;
+  }
+
+ private:
+  static constexpr qsizetype kMaxTexts = 4096;
+
+  // Learns the font's widest character, and the room a row takes beside its
+  // text and its height, from a row of one character.
+  void Measure(const QStyleOptionViewItem& option) const {
+    sizes_.clear();
+    font_ = option.font;
+    const QFontMetricsF metrics(font_);
+    widest_ = 0;
+    for (char16_t c = 0x20; c < 0x7F; ++c) widest_ = std::max(widest_, metrics.horizontalAdvance(QChar(c)));
+    QStyleOptionViewItem sample = option;
+    sample.features |= QStyleOptionViewItem::HasDisplay | QStyleOptionViewItem::HasDecoration;
+    sample.text = QStringLiteral("M");
+    const QSize size = view_.style()->sizeFromContents(QStyle::CT_ItemViewItem, &sample, QSize(), &view_);
+    besideText_ = size.width() - qCeil(metrics.horizontalAdvance(sample.text));
+    height_ = size.height();
+  }
+
+  bool WithinView(const QString& text, const QModelIndex& index) const {
+    for (const QChar c : text) {
+      if (c.unicode() < 0x20 || c.unicode() >= 0x7F) return false;
+    }
+    int level = view_.rootIsDecorated() ? 1 : 0;
+    for (QModelIndex parent = index.parent(); parent.isValid(); parent = parent.parent()) ++level;
+    const int bound = level * view_.indentation() + besideText_ + qCeil(static_cast<qreal>(text.size()) * widest_);
+    return bound <= view_.viewport()->width();
+  }
+
+  const QTreeView& view_;
+  mutable QFont font_;
+  mutable qreal widest_ = 0;
+  mutable int besideText_ = 0;
+  mutable int height_ = 0;
+  mutable QHash<QString, QSize> sizes_;
+};
 
 }  // namespace
 
@@ -87,9 +188,14 @@ TMain::~TMain() {
 void TMain::FilesDropped(const QStringList& Files, bool& /*AcceptMore*/) { dropOpener_.Request(Files); }
 
 void TMain::CreateTree() {
-  InfoTree = new QTreeView(this);
+  InfoTree = new InfoTreeView(this);
   InfoTree->setObjectName(QStringLiteral("InfoTree"));
   InfoTree->setHeaderHidden(true);
+  InfoTree->header()->setStretchLastSection(false);
+  InfoTree->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  InfoTree->setTextElideMode(Qt::ElideNone);
+  auto* rowSizes = new RowSizes(*InfoTree);
+  InfoTree->setItemDelegate(rowSizes);
   InfoTree->setIndentation(19);
   InfoTree->setIconSize(QSize(16, 16));
   InfoTree->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -102,6 +208,7 @@ void TMain::CreateTree() {
     return imageIndex >= 0 && imageIndex < TreeIcons.size() ? QVariant(TreeIcons[imageIndex]) : QVariant();
   };
   InfoTree->setModel(model_.get());
+  connect(model_.get(), &QAbstractItemModel::modelReset, rowSizes, &RowSizes::Forget);
   setCentralWidget(InfoTree);
 
   // The store keeps each node's expanded flag; the view follows it and
@@ -255,8 +362,8 @@ bool TMain::eventFilter(QObject* watched, QEvent* event) {
   }
   if (watched == InfoTree && event->type() == QEvent::KeyPress) {
     const auto* keyEvent = static_cast<QKeyEvent*>(event);
-    const bool menuKey = keyEvent->key() == Qt::Key_Menu;
-    std::uint16_t key = menuKey ? kContextMenuKey : static_cast<std::uint16_t>(keyEvent->key());
+    std::uint16_t key = VirtualKey(*keyEvent);
+    const bool menuKey = key == kContextMenuKey;
     core_.InfoTreeKeyDown(key, static_cast<int>(keyEvent->modifiers()));
     if (menuKey || (keyEvent->key() == Qt::Key_F10 && keyEvent->modifiers() == Qt::ShiftModifier)) {
       const QRect current = InfoTree->visualRect(InfoTree->currentIndex());

@@ -132,8 +132,9 @@ class TMain final : public QMainWindow, private ViewerShell {
   // This window as a control with a message procedure; outlives the
   // interceptor, which the destructor releases first.
   std::unique_ptr<WidgetControl> control_;
-  // Drops that arrive while a subtree is built wait here until it is done.
-  DeferredOpener dropOpener_{[this] { return core_.Building(); }, [this](const QStringList& files) { OpenList(files); }};
+  // Drops that arrive while a subtree is built or a library inspected wait
+  // here until it is done.
+  DeferredOpener dropOpener_{[this] { return core_.Busy(); }, [this](const QStringList& files) { OpenList(files); }};
 };
 
 }  // namespace corvane

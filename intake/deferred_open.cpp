@@ -39,7 +39,7 @@ void DeferredOpener::OpenWaiting() {
 void DeferredOpener::RetryLater() {
   if (retryScheduled_) return;
   retryScheduled_ = true;
-  // From the event loop, not from here: the build that holds the request
+  // From the event loop, not from here: the work that holds the request
   // back is further down this very stack. On a timer rather than posted at
   // once, so that a modal box shown meanwhile does not spin its event loop.
   // Tied to this object, so a retry never outlives it.

@@ -1,9 +1,10 @@
 #pragma once
 
 // Opens lists of files when the viewer can take them. A request that arrives
-// while a subtree is being built (the build's message pump runs other
-// handlers) must not touch the tree; it waits and is opened, in order with
-// any others, from the event loop once the build is over.
+// while the viewer is busy (a build's message pump, or a message box shown
+// while a node is held, runs other handlers) must not touch the tree; it
+// waits and is opened, in order with any others, from the event loop once
+// the viewer is done.
 
 #include <QObject>
 #include <QStringList>
@@ -16,7 +17,7 @@ namespace corvane {
 
 class DeferredOpener final : public QObject {
  public:
-  // `busy` tells whether a build is under way; `open` replaces what is
+  // `busy` tells whether the viewer is busy; `open` replaces what is
   // shown with a list. While requests wait, `busy` is asked again every
   // `retryInterval` from the event loop.
   DeferredOpener(std::function<bool()> busy, std::function<void(const QStringList&)> open,

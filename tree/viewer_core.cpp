@@ -455,6 +455,11 @@ void ViewerCore::InfoTreeDeletion(TTreeNode* node) {
 
 void ViewerCore::PopupInspectClick(TTreeNode* selected) {
   if (selected == nullptr || selected->ImageIndex() != kIconLibrary) return;
+  ++inspectionDepth_;
+  const struct InspectionEnd {
+    int& depth;
+    ~InspectionEnd() { --depth; }
+  } inspectionEnd{inspectionDepth_};
   const std::string name = selected->Text().toLocal8Bit().toStdString();
   const bool pe32Plus = pe32PlusRoots_.count(selected->Parent()) != 0;
   const auto found = FindLibrary(name, fileFolder_, LoaderSearchFolders(pe32Plus));
@@ -476,7 +481,6 @@ void ViewerCore::PopupInspectClick(TTreeNode* selected) {
 
 void ViewerCore::InfoTreeKeyDown(std::uint16_t& key, int shift) {
   (void)shift;
-  constexpr std::uint16_t kContextMenuKey = 0x5D;  // VK_APPS
   if (!keyPopup_ && key == kContextMenuKey) keyPopup_ = true;
 }
 

@@ -37,6 +37,11 @@ inline constexpr const char* kMessageLibraryNotFound = "File not found";
 
 inline constexpr int kStatusPanelCount = 4;
 
+// The platform's virtual-key code of the context-menu key (VK_APPS): the one
+// key code the tree's key handler reads. A window hands it this code for
+// that key and 0 for every other.
+inline constexpr std::uint16_t kContextMenuKey = 0x5D;
+
 class ViewerShell {
  public:
   virtual ~ViewerShell() = default;
@@ -98,6 +103,10 @@ class ViewerCore {
   // True while a subtree is being built; the message pump may then run other
   // handlers, which must leave the tree alone.
   bool Building() const { return buildDepth_ > 0; }
+  // True while a build or an inspection is under way, its message boxes
+  // included: an inspection holds its node across boxes, whose event loops
+  // run other handlers. Nothing may clear the tree meanwhile.
+  bool Busy() const { return buildDepth_ > 0 || inspectionDepth_ > 0; }
   // The file being opened or the library being looked for; an error box
   // shown meanwhile is about it.
   const std::string& FileInProcess() const { return fileInProcess_; }
@@ -116,6 +125,7 @@ class ViewerCore {
   std::uint32_t codeTotal_ = 0;
   std::uint32_t dataTotal_ = 0;
   int buildDepth_ = 0;
+  int inspectionDepth_ = 0;
   bool keyPopup_ = false;
   bool treeCut_ = false;
   // Roots of the PE32+ images shown, so that a library they import is looked

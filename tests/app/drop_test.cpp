@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QMimeData>
 #include <QPrinter>
@@ -24,6 +25,7 @@
 namespace corvane {
 namespace {
 
+using testing::ByName;
 using testing::DragAndDrop;
 using testing::LocalFileData;
 using testing::Layout;
@@ -36,6 +38,7 @@ class DropTest : public ::testing::Test {
     MainWindowPorts ports;
     ports.messageBox = [this](QWidget*, const QString&, const QString& text, std::uint32_t) {
       boxes_.push_back({window_->Core().FileInProcess(), text});
+      if (onBox_) onBox_();
       return 1;
     };
     ports.runOpenDialog = [](QFileDialog&) { return false; };
@@ -83,6 +86,7 @@ class DropTest : public ::testing::Test {
 
   TempDir dir_;
   std::vector<Box> boxes_;
+  std::function<void()> onBox_;
   std::unique_ptr<TMain> window_;
 
  private:
@@ -158,6 +162,33 @@ TEST_F(DropTest, ADropArrivingDuringABuildIsOpenedOnceTheBuildEnds) {
   EXPECT_EQ(TopRows(), dropped);
   EXPECT_TRUE(boxes_.empty());
   control.SetWindowProc(probe.next);
+}
+
+TEST_F(DropTest, ADropDeliveredInsideAnInspectionsErrorBoxIsOpenedAfterTheInspection) {
+  const QString app = Write("app/app.exe", PeWriter(Layout::Pe32).Import("bad.dll", {ByName("f")}).Build());
+  WriteText("app/bad.dll");
+  const QStringList dropped = {Write("dropped/a.dll", PeWriter(Layout::Pe32).Build())};
+  window_->OpenList({app});
+  const QModelIndex root = window_->InfoTree->model()->index(0, 0);
+  window_->InfoTree->setCurrentIndex(window_->InfoTree->model()->index(1, 0, root));
+  ASSERT_EQ(window_->InfoTree->currentIndex().data().toString(), "bad.dll");
+
+  QStringList shownInBox;
+  onBox_ = [&] {
+    // A modal box runs an event loop of its own, which delivers the drop.
+    QEventLoop loop;
+    QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    loop.exec();
+    shownInBox = TopRows();
+  };
+  ASSERT_TRUE(Drop(dropped));
+  window_->PopupInspectClick();
+
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(boxes_[0].text, "Invalid file format (not a Portable Executable file).");
+  EXPECT_EQ(shownInBox, QStringList{app}) << "the inspected node outlives its inspection";
+  RunEventLoopUntil([&] { return TopRows() == dropped; });
+  EXPECT_EQ(TopRows(), dropped);
 }
 
 }  // namespace

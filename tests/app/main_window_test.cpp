@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPrinter>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTimer>
@@ -228,6 +229,36 @@ TEST_F(MainWindowTest, PrintingWithoutAPrinterSaysSo) {
   EXPECT_EQ(boxes_[0].caption, "Corvane");
 }
 
+TEST_F(MainWindowTest, ALongInspectedNodeIsReadWholeByScrollingSideways) {
+  PeWriter writer(Layout::Pe32);
+  for (int i = 0; i < 1100; ++i) writer.Export("Export" + std::to_string(i), static_cast<std::uint16_t>(i));
+  const std::string folder = "a folder whose name runs far past the window's right edge/";
+  const QString app = Write(folder + "app.exe", writer.Import("library.dll", {ByName("f")}).Build());
+  Write(folder + "library.dll", PeWriter(Layout::Pe32).Build());
+  window_->OpenList({app});
+  window_->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+  QTreeView* tree = window_->InfoTree;
+  const QModelIndex root = tree->model()->index(0, 0);
+  tree->setCurrentIndex(tree->model()->index(2, 0, root));
+  window_->PopupInspectClick();
+  const QModelIndex library = tree->currentIndex();
+  ASSERT_EQ(library.data().toString(), "library.dll (" + QFileInfo(app).absolutePath() + "/)");
+  // The exports push the library's row beyond the rows the column is sized
+  // to while the tree shows its top; it is scrolled to from there.
+  tree->expand(tree->model()->index(1, 0, root));
+  QCoreApplication::processEvents();
+  tree->scrollTo(library);
+  QCoreApplication::processEvents();
+
+  QScrollBar* bar = tree->horizontalScrollBar();
+  EXPECT_GT(bar->maximum(), 0);
+  bar->setValue(bar->maximum());
+  const QRect row = tree->visualRect(library);
+  EXPECT_GE(row.width(), tree->sizeHintForIndex(library).width()) << "not cut short";
+  EXPECT_LE(row.right(), tree->viewport()->rect().right());
+}
+
 // The tree's context menu and "Inspect Library", with the sample program
 // open and the mouse pointer placed over rows as a user would.
 class ContextMenuTest : public MainWindowTest {
@@ -247,17 +278,18 @@ class ContextMenuTest : public MainWindowTest {
     }
     return {};
   }
-  // Moves the mouse pointer over `index`, or below every row for an invalid
-  // one, and returns the point in viewport coordinates.
-  QPoint PointAt(const QModelIndex& index) const {
+  // Moves the mouse pointer over `index` (over its text, or at `x` when
+  // given), or below every row for an invalid one, and returns the point in
+  // viewport coordinates.
+  QPoint PointAt(const QModelIndex& index, int x = -1) const {
     QWidget* viewport = window_->InfoTree->viewport();
-    const QPoint point = index.isValid() ? window_->InfoTree->visualRect(index).center()
-                                         : QPoint(5, viewport->height() - 5);
+    QPoint point = index.isValid() ? window_->InfoTree->visualRect(index).center() : QPoint(5, viewport->height() - 5);
+    if (x >= 0) point.setX(x);
     QCursor::setPos(viewport->mapToGlobal(point));
     return point;
   }
-  void RightClick(const QModelIndex& index) {
-    const QPoint point = PointAt(index);
+  void RightClick(const QModelIndex& index, int x = -1) {
+    const QPoint point = PointAt(index, x);
     QContextMenuEvent event(QContextMenuEvent::Mouse, point, window_->InfoTree->viewport()->mapToGlobal(point));
     QApplication::sendEvent(window_->InfoTree->viewport(), &event);
   }
@@ -274,8 +306,8 @@ TEST_F(ContextMenuTest, ARightClickSelectsTheNodeUnderThePointerAndEnablesInspec
   EXPECT_TRUE(window_->TreeMenu->isVisible());
   window_->TreeMenu->close();
 
-  RightClick(Row("Stats"));
-  EXPECT_EQ(Selected(), "Stats");
+  RightClick(Row("Stats"), window_->InfoTree->viewport()->width() - 2);
+  EXPECT_EQ(Selected(), "Stats") << "a row takes clicks across the whole view";
   EXPECT_FALSE(window_->PopupInspect->isEnabled());
   window_->TreeMenu->close();
 
@@ -291,6 +323,14 @@ TEST_F(ContextMenuTest, TheContextMenuKeyActsOnTheSelectedNodeWhereverThePointer
   EXPECT_EQ(Selected(), "greeter.dll");
   EXPECT_TRUE(window_->PopupInspect->isEnabled());
   EXPECT_FALSE(window_->Core().KeyPopup()) << "the menu's opening consumed it";
+}
+
+TEST_F(ContextMenuTest, TypingABracketLeavesTheNextRightClickOnTheNodeUnderThePointer) {
+  window_->InfoTree->setCurrentIndex(Row("greeter.dll"));
+  QTest::keyClick(window_->InfoTree, ']');  // Qt's code for it is the context-menu key's virtual-key code
+  RightClick(QModelIndex());
+  EXPECT_EQ(Selected(), QString());
+  EXPECT_FALSE(window_->PopupInspect->isEnabled());
 }
 
 TEST_F(ContextMenuTest, ShiftF10ActsOnTheNodeUnderThePointerLikeTheMouse) {

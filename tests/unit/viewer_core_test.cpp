@@ -597,10 +597,10 @@ TEST(InfoTreeKeyDown, OnlyTheContextMenuKeySetsKeyPopupAndNoKeyIsChanged) {
   viewer.core.InfoTreeKeyDown(key, 1);
   EXPECT_FALSE(viewer.core.KeyPopup());
   EXPECT_EQ(key, 0x79);
-  key = 0x5D;
+  key = kContextMenuKey;
   viewer.core.InfoTreeKeyDown(key, 0);
   EXPECT_TRUE(viewer.core.KeyPopup());
-  EXPECT_EQ(key, 0x5D);
+  EXPECT_EQ(key, kContextMenuKey);
   key = 0x0D;
   viewer.core.InfoTreeKeyDown(key, 0);
   EXPECT_TRUE(viewer.core.KeyPopup()) << "no key clears it";
