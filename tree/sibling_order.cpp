@@ -68,4 +68,11 @@ void SortSiblings(std::span<TTreeNode*> siblings, SiblingOrder& order) {
                  [&given](std::uint32_t position) { return given[position]; });
 }
 
+void SortChildrenInTreeOrder(TTreeNodes& items, TTreeNode* parent, const TextCollator& collator) {
+  // Once per file and for the rare library that gains functions: the
+  // order's buffers are not worth keeping between builds.
+  SiblingOrder order(collator);
+  items.SortChildren(parent, [&order](std::span<TTreeNode*> children) { SortSiblings(children, order); });
+}
+
 }  // namespace corvane

@@ -23,6 +23,7 @@
 namespace corvane {
 
 class TTreeNode;
+class TTreeNodes;
 class TextCollator;
 
 class SiblingOrder {
@@ -77,5 +78,7 @@ class SiblingOrder {
 
 // Sorts `siblings` into the tree's order.
 void SortSiblings(std::span<TTreeNode*> siblings, SiblingOrder& order);
+// Sorts the children of `parent` into the tree's order.
+void SortChildrenInTreeOrder(TTreeNodes& items, TTreeNode* parent, const TextCollator& collator);
 
 }  // namespace corvane

@@ -112,9 +112,7 @@ class ViewerCore {
   const std::string& FileInProcess() const { return fileInProcess_; }
 
  private:
-  friend class FileTreeBuild;
   void BuildFileTree(TTreeNode* parent, const std::string& fileName, const MappedImage& image);
-  void ResortChildren(TTreeNode* node);
   void AddStatsNodes(TTreeNode* stats, const MappedImage& image);
 
   ViewerShell& shell_;

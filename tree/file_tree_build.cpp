@@ -1,0 +1,196 @@
+#include "file_tree_build.h"
+
+#include <algorithm>
+#include <charconv>
+#include <optional>
+#include <string>
+#include <unordered_set>
+
+#include "child_text_index.h"
+#include "mapped_image.h"
+#include "node_kinds.h"
+#include "sibling_order.h"
+#include "viewer_core.h"
+#include "walkers.h"
+
+namespace corvane {
+
+// One build: what the walker callbacks need. A library's
+// function names are held as they are read, each once, then ordered, and
+// only then made into nodes, already in their places: a library of tens of
+// thousands of functions is one sort, with no second pass over the nodes.
+class FileTreeBuild::Walk {
+ public:
+  Walk(TTreeNodes& items, ViewerShell& shell, const TextCollator& collator, const MappedImage& image)
+      : items_(items),
+        shell_(shell),
+        collator_(collator),
+        image_(image),
+        imports_(image),
+        file_(image.base),
+        nodesLeft_(image.base.Size() / 2 + kNodesBeyondFileSize),
+        textLeft_(image.base.Size() * 2 + kTextBeyondFileSize),
+        order_(collator) {}
+
+  // True when the build stopped early because the file named more entries
+  // than it can hold.
+  bool Cut() const { return cut_ || imports_.Cut(); }
+
+  static bool OnExport(void* userA, void* userB, std::string_view name, std::int32_t nameOrdinal) {
+    auto& build = *static_cast<Walk*>(userA);
+    auto* exports = static_cast<TTreeNode*>(userB);
+    if (!build.SpendReading(name.size()) || !build.SpendNode()) return false;
+    // Composed in 8 bits so that the node's text is converted and stored once.
+    std::string& text = build.exportText_;
+    text.assign(name);
+    text += " (";
+    char digits[16];
+    const auto converted = std::to_chars(digits, digits + sizeof digits, nameOrdinal);
+    text.append(digits, converted.ptr);
+    text += ')';
+    SetNodeIcon(EightBitText(text).AddTo(build.items_, exports), kIconExport);
+    build.shell_.PumpMessages();
+    return true;
+  }
+
+  static bool OnImportedLibrary(void* userA, void* userB, std::string_view name) {
+    auto& build = *static_cast<Walk*>(userA);
+    auto* root = static_cast<TTreeNode*>(userB);
+    if (!build.SpendReading(name.size())) return false;
+    TTreeNode* library = build.LibraryNode(root, EightBitText(name));
+    if (library == nullptr) return false;
+    // Every descriptor of this name was walked the first time round; a later
+    // descriptor of the same name has nothing to add.
+    if (!build.walkedLibraries_.insert(name).second) return true;
+    build.ForgetHeldNames();
+    EnumImportedFunctions(build.imports_, name, OnImportedFunction, &build, nullptr);
+    // Also after a cut: the names held were read and are shown.
+    build.AddFunctions(library);
+    return !build.cut_;
+  }
+
+  static bool OnImportedFunction(void* userA, void* /*userB*/, std::string_view name) {
+    auto& build = *static_cast<Walk*>(userA);
+    if (!build.SpendReading(name.size())) return false;
+    build.Hold(name);
+    build.shell_.PumpMessages();
+    return true;
+  }
+
+  void AddExports(TTreeNode* exports) { EnumExports(image_, OnExport, this, exports); }
+  void AddImports(TTreeNode* root) { EnumImportedLibraries(imports_, OnImportedLibrary, this, root); }
+
+ private:
+  // The root's child of library kind with exactly this text, made when there
+  // is none.
+  TTreeNode* LibraryNode(TTreeNode* root, const EightBitText& name) {
+    if (!libraries_) {
+      // Made once the exports are done, when the root's children before the
+      // libraries keep their places. A node inspected before may already
+      // hold libraries with their functions; the build adds to them rather
+      // than beside them.
+      libraries_.emplace(root);
+      libraries_->AddExistingChildren([](const TTreeNode* child) { return child->ImageIndex() == kIconLibrary; });
+    }
+    return libraries_->FindOrAdd(name.View(), [&]() -> TTreeNode* {
+      if (!SpendNode()) return nullptr;
+      TTreeNode* library = name.AddTo(items_, root);
+      SetNodeIcon(library, kIconLibrary);
+      return library;
+    });
+  }
+
+  void ForgetHeldNames() { order_.Clear(SiblingOrder::Repeats::kDrop); }
+
+  void Hold(std::string_view bytes) {
+    const ByteClass byteClass = ClassifyBytes(bytes);
+    // An ASCII name in the file stays where it is for the whole build. A
+    // decoded name is copied, and so is an ordinal's text, which the walker
+    // writes the next one over. Function nodes are all of one sort group.
+    if (byteClass.ascii && file_.Holds(bytes)) {
+      const QLatin1StringView latin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+      order_.Add(NodeTextView(latin1, byteClass.printableAscii), 0);
+    } else {
+      order_.Add(EightBitText(bytes, byteClass).View(), 0, SiblingOrder::Lifetime::kPassing);
+    }
+  }
+
+  void AddFunctions(TTreeNode* library) {
+    const std::span<const std::uint32_t> positions = order_.Sort();
+    // The library may have functions already: from before this build, or
+    // from another name that reads the same. Those are looked up and the
+    // whole set sorted again; otherwise the nodes are made in order.
+    const bool hadFunctions = library->Count() > 0;
+    std::optional<ChildTextIndex> shown;
+    if (hadFunctions) {
+      shown.emplace(library);
+      shown->AddExistingChildren([](const TTreeNode*) { return true; });
+    }
+    items_.ReserveChildren(library, positions.size());
+    for (const std::uint32_t position : positions) {
+      const NodeTextView text = order_.Text(position);
+      const auto make = [&]() -> TTreeNode* {
+        if (!SpendNode()) return nullptr;
+        TTreeNode* node = items_.AddChild(library, text);
+        SetNodeIcon(node, kIconImport);
+        return node;
+      };
+      if ((shown ? shown->FindOrAdd(text, make) : make()) == nullptr) break;
+    }
+    if (hadFunctions) SortChildrenInTreeOrder(items_, library, collator_);
+  }
+
+  // Every entry a well-formed file shows takes at least four bytes of it (a
+  // thunk, or a name pointer and more), and its name stands in the file once.
+  // A file whose tables point at the same bytes over and over can name
+  // vastly more: a 75 KB file, four million functions; an 11 MB one, a
+  // hundred thousand names of 8 MB each. Twice what the file could hold, and
+  // some room for small files, is where a build stops. Names are counted
+  // as they are read, also those already shown: five megabytes of thunks
+  // that all name one 4 MB function would otherwise be read a hundred
+  // thousand times over for one node.
+  static constexpr std::uint64_t kNodesBeyondFileSize = 65536;
+  static constexpr std::uint64_t kTextBeyondFileSize = std::uint64_t{16} << 20;
+  bool SpendReading(std::size_t nameLength) {
+    // The one is the name's end, so that even empty names count.
+    if (textLeft_ <= nameLength) cut_ = true;
+    if (cut_) return false;
+    textLeft_ -= nameLength + 1;
+    return true;
+  }
+  // Callers read before they make a node, so a cut in reading stops them
+  // there; names already read still become nodes.
+  bool SpendNode() {
+    if (nodesLeft_ == 0) {
+      cut_ = true;
+      return false;
+    }
+    --nodesLeft_;
+    return true;
+  }
+
+  TTreeNodes& items_;
+  ViewerShell& shell_;
+  const TextCollator& collator_;
+  const MappedImage& image_;
+  ImportDirectory imports_;
+  ByteView file_;
+  std::uint64_t nodesLeft_;
+  std::uint64_t textLeft_;
+  bool cut_ = false;
+  std::optional<ChildTextIndex> libraries_;
+  // The functions of the library being walked, each once, as read.
+  SiblingOrder order_;
+  std::unordered_set<std::string_view> walkedLibraries_;
+  std::string exportText_;
+};
+
+FileTreeBuild::FileTreeBuild(TTreeNodes& items, ViewerShell& shell, const TextCollator& collator,
+                             const MappedImage& image)
+    : walk_(std::make_unique<Walk>(items, shell, collator, image)) {}
+FileTreeBuild::~FileTreeBuild() = default;
+void FileTreeBuild::AddExports(TTreeNode* exports) { walk_->AddExports(exports); }
+void FileTreeBuild::AddImports(TTreeNode* root) { walk_->AddImports(root); }
+bool FileTreeBuild::Cut() const { return walk_->Cut(); }
+
+}  // namespace corvane
