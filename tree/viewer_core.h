@@ -100,12 +100,10 @@ class ViewerCore {
   const std::string& FileFolder() const { return fileFolder_; }
   bool KeyPopup() const { return keyPopup_; }
   void SetKeyPopup(bool keyPopup) { keyPopup_ = keyPopup; }
-  // True while a subtree is being built; the message pump may then run other
-  // handlers, which must leave the tree alone.
-  bool Building() const { return buildDepth_ > 0; }
-  // True while a build or an inspection is under way, its message boxes
-  // included: an inspection holds its node across boxes, whose event loops
-  // run other handlers. Nothing may clear the tree meanwhile.
+  // True while a subtree is being built or a library inspected, its message
+  // boxes included: the build's message pump and the boxes' event loops run
+  // other handlers, which must leave the tree alone (an inspection holds its
+  // node across the boxes).
   bool Busy() const { return buildDepth_ > 0 || inspectionDepth_ > 0; }
   // The file being opened or the library being looked for; an error box
   // shown meanwhile is about it.

@@ -129,14 +129,14 @@ TEST_F(DropTest, DroppedFilesAreOpenedInTheFileManagersOrder) {
 }
 
 // Sits in front of the window's message procedure and notes whether a
-// subtree was being built whenever dropped files arrive.
+// subtree was being built (the viewer busy) whenever dropped files arrive.
 struct DeliveryProbe {
   TMain* window;
   TWndMethod next;
-  std::vector<bool> buildingAtDelivery;
+  std::vector<bool> busyAtDelivery;
 
   void Handle(TMessage& message) {
-    if (message.Msg == WM_DROPFILES) buildingAtDelivery.push_back(window->Core().Building());
+    if (message.Msg == WM_DROPFILES) busyAtDelivery.push_back(window->Core().Busy());
     next(message);
   }
 };
@@ -156,7 +156,7 @@ TEST_F(DropTest, ADropArrivingDuringABuildIsOpenedOnceTheBuildEnds) {
   ASSERT_TRUE(Drop(dropped));
   window_->OpenList({big});
 
-  EXPECT_EQ(probe.buildingAtDelivery, std::vector<bool>{true}) << "delivered during the build";
+  EXPECT_EQ(probe.busyAtDelivery, std::vector<bool>{true}) << "delivered during the build";
   EXPECT_EQ(TopRows(), QStringList{big}) << "the build finished on a tree nobody else touched";
   RunEventLoopUntil([&] { return TopRows() == dropped; });
   EXPECT_EQ(TopRows(), dropped);

@@ -192,7 +192,7 @@ TEST_F(ViewerCoreTest, ABuildThatFailsMidwayStillEnablesTheWindowAndRestoresTheC
   EXPECT_TRUE(viewer_.shell.enabled);
   EXPECT_EQ(viewer_.shell.cursorDepth, 0);
   EXPECT_FALSE(viewer_.core.Items().Updating());
-  EXPECT_FALSE(viewer_.core.Building());
+  EXPECT_FALSE(viewer_.core.Busy());
 }
 
 TEST_F(ViewerCoreTest, EachFailureGivesItsOwnMessageAndNoNode) {
