@@ -1,6 +1,9 @@
 #include "system_services.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <ctime>
 
 #include <cstdlib>
 #include <filesystem>
@@ -18,6 +21,21 @@ bool IsReadableRegularFile(const std::string& path) {
 bool IsFolder(const std::string& path) {
   std::error_code error;
   return fs::is_directory(path, error);
+}
+
+std::optional<FileStamp> StampOf(const std::string& path) {
+  struct stat status {};
+  if (::stat(path.c_str(), &status) != 0) return std::nullopt;
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  constexpr std::int64_t kNsPerSecond = 1'000'000'000;
+  // Far more than any local file system's step; network and FAT file
+  // systems keep times to one or two seconds.
+  constexpr std::int64_t kSettledAfterNs = 3 * kNsPerSecond;
+  const std::int64_t modified = std::int64_t{status.st_mtim.tv_sec} * kNsPerSecond + status.st_mtim.tv_nsec;
+  const std::int64_t current = std::int64_t{now.tv_sec} * kNsPerSecond + now.tv_nsec;
+  return FileStamp{static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino),
+                   static_cast<std::uint64_t>(status.st_size), modified, current - modified > kSettledAfterNs};
 }
 
 std::vector<std::string> FolderEntries(const std::string& folder) {

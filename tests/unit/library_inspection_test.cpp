@@ -4,11 +4,15 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <variant>
 
+#include "api_set_schema.h"
 #include "library_search.h"
+#include "mapped_file.h"
 #include "node_kinds.h"
 #include "pe_writer.h"
 #include "temp_files.h"
@@ -58,7 +62,13 @@ class LibrarySearchTest : public ::testing::Test {
     fs::create_directories(dir_.Path() + "/" + relative);
     return dir_.Path() + "/" + relative;
   }
+  std::optional<std::string> FindLibrary(const std::string& name, const std::string& fileFolder,
+                                         std::vector<std::string> folders) {
+    return search_.Find(name, {"app.exe", kI386, false}, {fileFolder, std::move(folders), {}}).found;
+  }
+  static constexpr std::uint16_t kI386 = 0x14C;
   TempDir dir_;
+  LibrarySearch search_;
 };
 
 TEST_F(LibrarySearchTest, TheFileFolderComesFirstThenEachFolderInOrder) {
@@ -130,7 +140,7 @@ TEST_F(LibrarySearchTest, TheLoaderLooksInTheCurrentDirectoryThenTheSystemFolder
   const ScopedEnvironment path("PATH", Folder("path1") + ":" + Folder("path2"));
   const fs::path before = fs::current_path();
   fs::current_path(Folder("current"));
-  const std::vector<std::string> folders = LoaderSearchFolders(false);
+  const std::vector<std::string> folders = LoaderSearchPlaces("", false).folders;
   fs::current_path(before);
 
   ASSERT_EQ(folders.size(), 5u);
@@ -139,6 +149,137 @@ TEST_F(LibrarySearchTest, TheLoaderLooksInTheCurrentDirectoryThenTheSystemFolder
   EXPECT_EQ(folders[2], dir_.Path() + "/system");
   EXPECT_EQ(folders[3], dir_.Path() + "/path1");
   EXPECT_EQ(folders[4], dir_.Path() + "/path2");
+}
+
+TEST_F(LibrarySearchTest, AFolderIsReadAgainOnceItChanges) {
+  const std::string folder = Folder("sys");
+  fs::last_write_time(folder, fs::file_time_type::clock::now() - std::chrono::hours(1));
+  EXPECT_EQ(FindLibrary("late.dll", "", {folder}), std::nullopt);
+  const std::string late = Place("sys/LATE.dll");
+  EXPECT_EQ(FindLibrary("late.dll", "", {folder}), late) << "copied in after the folder was first read";
+}
+
+// An .apiset section as the schema lays it out (version 6): the namespace
+// header, the entry records, the value records, then the UTF-16 names.
+constexpr std::size_t kSchemaCountField = 12;
+constexpr std::size_t kSchemaEntryOffsetField = 16;
+constexpr std::size_t kSchemaHeaderSize = 28;
+constexpr std::size_t kSchemaEntrySize = 24;
+constexpr std::size_t kSchemaValueSize = 20;
+
+struct SchemaEntry {
+  std::string name;
+  std::vector<std::pair<std::string, std::string>> values;  // alias, host
+};
+
+void Put32(std::vector<std::uint8_t>& bytes, std::size_t at, std::size_t value) {
+  for (std::size_t i = 0; i < 4; ++i) bytes.at(at + i) = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+std::vector<std::uint8_t> SchemaSection(const std::vector<SchemaEntry>& entries) {
+  std::size_t values = kSchemaHeaderSize + kSchemaEntrySize * entries.size();
+  std::size_t valueCount = 0;
+  for (const SchemaEntry& entry : entries) valueCount += entry.values.size();
+  std::vector<std::uint8_t> out(values + kSchemaValueSize * valueCount);
+  const auto name = [&out](std::size_t offsetField, const std::string& text) {
+    Put32(out, offsetField, out.size());
+    Put32(out, offsetField + 4, 2 * text.size());
+    for (const char c : text) out.insert(out.end(), {static_cast<std::uint8_t>(c), 0});
+  };
+  Put32(out, 0, 6);
+  Put32(out, kSchemaCountField, entries.size());
+  Put32(out, kSchemaEntryOffsetField, kSchemaHeaderSize);
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const std::size_t entry = kSchemaHeaderSize + kSchemaEntrySize * i;
+    name(entry + 4, entries[i].name);
+    Put32(out, entry + 16, values);
+    Put32(out, entry + 20, entries[i].values.size());
+    for (const auto& [alias, host] : entries[i].values) {
+      name(values + 4, alias);
+      name(values + 12, host);
+      values += kSchemaValueSize;
+    }
+  }
+  return out;
+}
+
+std::optional<ApiSetSchema> SchemaOf(const std::vector<std::uint8_t>& section) {
+  return ApiSetSchema::FromSection(ByteView(reinterpret_cast<const std::byte*>(section.data()), section.size()));
+}
+
+TEST(ApiSetSchemaTest, TheNameUpToItsLastHyphenPicksTheEntryAndTheImporterItsValue) {
+  const auto image = PeWriter(Layout::Pe32Plus)
+                         .DataSection(".apiset", SchemaSection({
+                                                     {"api-ms-win-crt-runtime-l1-1-0", {{"", "ucrtbase.dll"}}},
+                                                     {"API-MS-Win-Core-Synch-L1-2-0",
+                                                      {{"", "kernelbase.dll"}, {"Kernel32.dll", "kernel32.dll"}}},
+                                                     {"api-ms-win-empty-l1-1-0", {}},
+                                                     {"ext-ms-win-nohost-l1-1-0", {{"", ""}}},
+                                                 }))
+                         .Build();
+  const auto schema = ApiSetSchema::FromImage(ByteView(reinterpret_cast<const std::byte*>(image.bytes.data()),
+                                                       image.bytes.size()));
+  ASSERT_TRUE(schema);
+  const struct {
+    const char* name;
+    const char* importer;
+    const char* host;
+  } kCases[] = {
+      {"api-ms-win-crt-runtime-l1-1-0.dll", "app.exe", "ucrtbase.dll"},
+      {"API-MS-WIN-CRT-RUNTIME-L1-1-9.DLL", "app.exe", "ucrtbase.dll"},
+      {"api-ms-win-crt-runtime-l1-2-0.dll", "app.exe", ""},
+      {"api-ms-win-core-synch-l1-2-1.dll", "app.exe", "kernelbase.dll"},
+      {"api-ms-win-core-synch-l1-2-1.dll", "KERNEL32.DLL", "kernel32.dll"},
+      {"api-ms-win-empty-l1-1-0.dll", "app.exe", ""},
+      {"ext-ms-win-nohost-l1-1-0.dll", "app.exe", ""},
+      {"api-ms-win-unknown-l1-1-0.dll", "app.exe", ""},
+  };
+  for (const auto& c : kCases) EXPECT_EQ(schema->HostOf(c.name, c.importer), c.host) << c.name << " " << c.importer;
+}
+
+TEST(ApiSetSchemaTest, AHostileSectionIsReadOnlyAsFarAsItHolds) {
+  const std::vector<std::uint8_t> good = SchemaSection({{"api-a-l1-1-0", {{"", "a.dll"}}}, {"api-b-l1-1-0", {{"", "b.dll"}}}});
+  const std::size_t first = kSchemaHeaderSize;
+  const struct {
+    std::size_t field;
+    std::uint32_t value;
+    const char* hostA;
+    const char* hostB;
+  } kCases[] = {
+      {kSchemaCountField, 0xFFFFFFFF, "a.dll", "b.dll"},  {kSchemaEntryOffsetField, 0xFFFFFFF0, "", ""},
+      {first + 8, 0xFFFFFFFF, "", "b.dll"},              {first + 8, 3, "", "b.dll"},  // name length
+      {first + 16, 0xFFFFFFF0, "", "b.dll"},             {first + 20, 0xFFFFFFFF, "a.dll", "b.dll"},
+  };
+  for (const auto& c : kCases) {
+    std::vector<std::uint8_t> section = good;
+    Put32(section, c.field, c.value);
+    const auto schema = SchemaOf(section);
+    ASSERT_TRUE(schema) << c.field;
+    EXPECT_EQ(schema->HostOf("api-a-l1-1-0.dll", ""), c.hostA) << c.field;
+    EXPECT_EQ(schema->HostOf("api-b-l1-1-0.dll", ""), c.hostB) << c.field;
+  }
+  std::vector<std::uint8_t> version5 = good;
+  Put32(version5, 0, 5);
+  EXPECT_FALSE(SchemaOf(version5)) << "only version 6 is read";
+
+  // A thousand entries naming the same 8 KB name are read only as far as
+  // about twice the section's size.
+  std::vector<std::uint8_t> repeated = SchemaSection({{"api-" + std::string(4000, 'r') + "-l1", {}}});
+  const std::vector<std::uint8_t> record(repeated.begin() + first, repeated.begin() + first + kSchemaEntrySize);
+  Put32(repeated, kSchemaEntryOffsetField, repeated.size());
+  Put32(repeated, kSchemaCountField, 1000);
+  for (int i = 0; i < 1000; ++i) repeated.insert(repeated.end(), record.begin(), record.end());
+  EXPECT_LT(SchemaOf(repeated)->EntryCount(), 20u);
+}
+
+TEST(ApiSetSchemaTest, WinesSchemaIsRead) {
+  const auto file = MappedFile::Map("/usr/lib/x86_64-linux-gnu/wine/x86_64-windows/apisetschema.dll");
+  if (!std::holds_alternative<MappedFile>(file)) GTEST_SKIP() << "Wine's PE libraries (libwine) are not installed";
+  const auto schema = ApiSetSchema::FromImage(std::get<MappedFile>(file).View());
+  ASSERT_TRUE(schema);
+  EXPECT_GT(schema->EntryCount(), 400u);
+  EXPECT_EQ(schema->HostOf("api-ms-win-core-synch-l1-2-0.dll", "app.exe"), "kernelbase.dll");
+  EXPECT_EQ(schema->HostOf("api-ms-win-deprecated-apis-legacy-l1-1-0.dll", "app.exe"), "") << "an empty host";
 }
 
 // Inspection through the viewer, with the library files in a folder of
@@ -239,21 +380,32 @@ TEST_F(InspectionTest, ALibraryFoundNowhereLeavesEverythingAsItWas) {
   EXPECT_EQ(library->ImageIndex(), kIconLibrary);
 }
 
-TEST_F(InspectionTest, AFoundFileThatIsNoImageStillGetsItsFolderAndASecondTryFindsNothing) {
-  const std::string app = Write("app.exe", PeWriter(Layout::Pe32).Import("bad.dll", {ByName("f")}).Build());
-  dir_.Write("system/bad.dll", std::vector<std::uint8_t>{'n', 'o', 't', ' ', 'P', 'E'});
+TEST_F(InspectionTest, OnlyALibraryOfTheImportersMachineIsTakenWhereverItIs) {
+  Write("pe32/lib.dll", PeWriter(Layout::Pe32).Build());
+  Write("pe64/lib.dll", PeWriter(Layout::Pe32Plus).Build());
+  dir_.Write("junk/LIB.DLL", std::vector<std::uint8_t>{'M', 'Z'});
+  const auto folders = [this](std::initializer_list<const char*> names) {
+    std::string list;
+    for (const char* name : names) list += dir_.Path() + "/" + name + ":";
+    return list;
+  };
+  for (const Layout layout : {Layout::Pe32, Layout::Pe32Plus}) {
+    const std::string wanted = layout == Layout::Pe32 ? "pe32" : "pe64";
+    for (const std::string& order : {folders({"junk", "pe32", "pe64"}), folders({"junk", "pe64", "pe32"})}) {
+      const ScopedEnvironment system("CORVANE_SYSTEM_PATH", order);
+      const std::string app = Write("app/app.exe", PeWriter(layout).Import("LIB.dll", {ByName("f")}).Build());
+      viewer_.core.OpenList({QString::fromStdString(app)});
+      TTreeNode* library = Child(viewer_.core.Items().TopItem(0), "LIB.dll");
+      viewer_.core.PopupInspectClick(library);
+      EXPECT_EQ(library->Text(), QString::fromStdString("LIB.dll (" + dir_.Path() + "/" + wanted + "/)")) << order;
+    }
+  }
+  const ScopedEnvironment otherOnly("CORVANE_SYSTEM_PATH", folders({"junk", "pe64"}));
+  const std::string app = Write("app/app.exe", PeWriter(Layout::Pe32).Import("LIB.dll", {ByName("f")}).Build());
   viewer_.core.OpenList({QString::fromStdString(app)});
-  TTreeNode* library = Child(viewer_.core.Items().TopItem(0), "bad.dll");
-
-  viewer_.core.PopupInspectClick(library);
-  EXPECT_EQ(library->Text(), QString::fromStdString("bad.dll (" + dir_.Path() + "/system/)"));
-  EXPECT_EQ(library->ImageIndex(), kIconLibrary);
+  viewer_.core.PopupInspectClick(Child(viewer_.core.Items().TopItem(0), "LIB.dll"));
   ASSERT_EQ(viewer_.shell.errors.size(), 1u);
-  EXPECT_EQ(viewer_.shell.errors[0].text, kMessageNotPe);
-
-  viewer_.core.PopupInspectClick(library);
-  ASSERT_EQ(viewer_.shell.errors.size(), 2u);
-  EXPECT_EQ(viewer_.shell.errors[1].text, "File not found") << "the name now carries the folder";
+  EXPECT_EQ(viewer_.shell.errors[0].text, "File not found");
 }
 
 TEST_F(InspectionTest, TheSameLibraryUnderTwoFilesGivesTwoIndependentSubtrees) {
@@ -312,6 +464,28 @@ TEST_F(InspectionTest, WinesLibrariesStandInForTheSystemFolder) {
   EXPECT_EQ(kernel->Text(), QString::fromStdString("KERNEL32.dll (" + wine + ")"));
   EXPECT_EQ(kernel->ImageIndex(), kIconInspectedLibrary);
   EXPECT_NE(Child(kernel, "Exported APIs"), nullptr);
+}
+
+TEST_F(InspectionTest, ApiSetLibrariesShowTheirHostAndA32BitProgramGetsNo64BitLibrary) {
+  const std::string wine = "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows/";
+  if (!fs::exists(wine + "ucrtbase.dll")) GTEST_SKIP() << "Wine's PE libraries (libwine) are not installed";
+  const ScopedEnvironment system("CORVANE_SYSTEM_PATH", wine);
+  viewer_.core.OpenList({CORVANE_SAMPLE_UCRT_EXE, CORVANE_SAMPLE_EXE});
+  std::vector<TTreeNode*> apiSets;
+  TTreeNode* ucrtProgram = viewer_.core.Items().TopItem(1);
+  for (TTreeNode* child = ucrtProgram->getFirstChild(); child; child = ucrtProgram->GetNextChild(child)) {
+    if (child->Text().startsWith("api-ms-win-crt-")) apiSets.push_back(child);
+  }
+  ASSERT_GE(apiSets.size(), 5u);
+  for (TTreeNode* library : apiSets) {
+    const QString name = library->Text();
+    viewer_.core.PopupInspectClick(library);
+    EXPECT_EQ(library->Text(), name + " (" + QString::fromStdString(wine) + "ucrtbase.dll)");
+    EXPECT_EQ(library->ImageIndex(), kIconInspectedLibrary);
+  }
+  viewer_.core.PopupInspectClick(Child(viewer_.core.Items().TopItem(0), "KERNEL32.dll"));
+  ASSERT_EQ(viewer_.shell.errors.size(), 1u) << "the i686 sample's KERNEL32.dll is not the amd64 one";
+  EXPECT_EQ(viewer_.shell.errors[0].file, "KERNEL32.dll");
 }
 
 }  // namespace
