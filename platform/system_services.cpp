@@ -1,12 +1,14 @@
 #include "system_services.h"
 
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <ctime>
-
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
+#include <memory>
+#include <string_view>
 #include <system_error>
 
 namespace corvane {
@@ -19,8 +21,8 @@ bool IsReadableRegularFile(const std::string& path) {
 }
 
 bool IsFolder(const std::string& path) {
-  std::error_code error;
-  return fs::is_directory(path, error);
+  struct stat status {};
+  return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
 std::optional<FileStamp> StampOf(const std::string& path) {
@@ -40,9 +42,11 @@ std::optional<FileStamp> StampOf(const std::string& path) {
 
 std::vector<std::string> FolderEntries(const std::string& folder) {
   std::vector<std::string> names;
-  std::error_code error;
-  for (fs::directory_iterator entry(folder, error), end; !error && entry != end; entry.increment(error)) {
-    names.push_back(entry->path().filename().string());
+  const std::unique_ptr<DIR, int (*)(DIR*)> stream(::opendir(folder.c_str()), ::closedir);
+  if (!stream) return names;
+  while (const dirent* entry = ::readdir(stream.get())) {
+    const std::string_view name = entry->d_name;
+    if (name != "." && name != "..") names.emplace_back(name);
   }
   return names;
 }

@@ -55,7 +55,7 @@ bool IsPlainFileName(const std::string& name) {
   return !name.empty() && name != "." && name != ".." && name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
 }
 
-std::vector<std::string> SystemFolders(bool pe32Plus) {
+std::vector<std::string> LibrarySearch::SystemFolders(bool pe32Plus) {
   if (const auto configured = EnvironmentVariable("CORVANE_SYSTEM_PATH")) return SplitFolders(*configured);
 
   std::string prefix;
@@ -64,8 +64,16 @@ std::vector<std::string> SystemFolders(bool pe32Plus) {
   } else if (const auto home = EnvironmentVariable("HOME")) {
     prefix = PathInFolder(*home, ".wine");
   }
-  std::vector<std::string> libraryFolders = FolderEntries("/usr/lib");
-  std::sort(libraryFolders.begin(), libraryFolders.end());
+  // Asked once per entry of /usr/lib, since most have no Wine folder.
+  std::vector<std::string> wineFolders;
+  if (const Listing* libraries = ListingOf("/usr/lib")) {
+    for (const auto& [folded, names] : libraries->byFoldedName) {
+      for (const std::string& name : names) {
+        if (std::string wine = "/usr/lib/" + name + "/wine"; IsFolder(wine)) wineFolders.push_back(std::move(wine));
+      }
+    }
+  }
+  std::sort(wineFolders.begin(), wineFolders.end());
 
   // On a 64-bit prefix syswow64 holds the 32-bit libraries and system32 the
   // 64-bit ones.
@@ -75,9 +83,9 @@ std::vector<std::string> SystemFolders(bool pe32Plus) {
     wow64.push_back(PathInFolder(prefix, "drive_c/windows/syswow64"));
     native.push_back(PathInFolder(prefix, "drive_c/windows/system32"));
   }
-  for (const std::string& folder : libraryFolders) {
-    wow64.push_back("/usr/lib/" + folder + "/wine/i386-windows");
-    native.push_back("/usr/lib/" + folder + "/wine/x86_64-windows");
+  for (const std::string& wine : wineFolders) {
+    wow64.push_back(wine + "/i386-windows");
+    native.push_back(wine + "/x86_64-windows");
   }
   const auto& preferred = pe32Plus ? native : wow64;
   const auto& other = pe32Plus ? wow64 : native;
@@ -89,7 +97,7 @@ std::vector<std::string> SystemFolders(bool pe32Plus) {
   return folders;
 }
 
-SearchPlaces LoaderSearchPlaces(const std::string& fileFolder, bool pe32Plus) {
+SearchPlaces LibrarySearch::LoaderSearchPlaces(const std::string& fileFolder, bool pe32Plus) {
   SearchPlaces places{fileFolder, {}, SystemFolders(pe32Plus)};
   for (std::string place : {ProgramFolder(), CurrentDirectory()}) {
     if (!place.empty()) places.folders.push_back(std::move(place));
@@ -148,8 +156,7 @@ bool LibrarySearch::TryFolder(const std::string& folder, const Importer& importe
   return false;
 }
 
-const std::vector<std::string>* LibrarySearch::EntriesNamed(const std::string& folder,
-                                                            const std::string& foldedName) {
+const LibrarySearch::Listing* LibrarySearch::ListingOf(const std::string& folder) {
   const auto stamp = StampOf(folder);
   if (!stamp) return nullptr;
   auto listing = listings_.find(folder);
@@ -165,8 +172,15 @@ const std::vector<std::string>* LibrarySearch::EntriesNamed(const std::string& f
       listing->second.byFoldedName[std::move(folded)].push_back(std::move(entry));
     }
   }
-  const auto entries = listing->second.byFoldedName.find(foldedName);
-  return entries != listing->second.byFoldedName.end() ? &entries->second : nullptr;
+  return &listing->second;
+}
+
+const std::vector<std::string>* LibrarySearch::EntriesNamed(const std::string& folder,
+                                                            const std::string& foldedName) {
+  const Listing* listing = ListingOf(folder);
+  if (listing == nullptr) return nullptr;
+  const auto entries = listing->byFoldedName.find(foldedName);
+  return entries != listing->byFoldedName.end() ? &entries->second : nullptr;
 }
 
 const ApiSetSchema* LibrarySearch::Schema(const std::vector<std::string>& systemFolders, std::string& schemaFile) {

@@ -23,14 +23,6 @@ namespace corvane {
 // found, so an import directory cannot point the search elsewhere on disk.
 bool IsPlainFileName(const std::string& name);
 
-// The folders that stand in for the system folders: those listed in
-// CORVANE_SYSTEM_PATH (colon-separated) when it is set, else Wine's, those
-// for images of the given bitness first: the prefix's (WINEPREFIX, by default
-// ~/.wine) drive_c/windows/syswow64 and system32, and the installed
-// /usr/lib/*/wine/i386-windows and x86_64-windows. Folders that do not exist
-// are left out.
-std::vector<std::string> SystemFolders(bool pe32Plus);
-
 // The image whose import is looked for.
 struct Importer {
   std::string moduleName;     // its file name without the folder, which API set aliases name
@@ -44,11 +36,6 @@ struct SearchPlaces {
   std::vector<std::string> folders;        // then these
   std::vector<std::string> systemFolders;  // the first apisetschema.dll in these holds the API sets
 };
-
-// The window's places: `fileFolder`, then the program's own folder, the
-// current directory, the system folders for the bitness, and the folders of
-// PATH.
-SearchPlaces LoaderSearchPlaces(const std::string& fileFolder, bool pe32Plus);
 
 enum class PlaceOutcome { kNoSuchFile, kOtherMachine, kNotPe, kFound };
 
@@ -80,6 +67,19 @@ struct LibraryLookup {
 // file is.
 class LibrarySearch {
  public:
+  // The folders that stand in for the system folders: those listed in
+  // CORVANE_SYSTEM_PATH (colon-separated) when it is set, else Wine's, those
+  // for images of the given bitness first: the prefix's (WINEPREFIX, by default
+  // ~/.wine) drive_c/windows/syswow64 and system32, and the installed
+  // /usr/lib/*/wine/i386-windows and x86_64-windows. Folders that do not exist
+  // are left out.
+  std::vector<std::string> SystemFolders(bool pe32Plus);
+
+  // The window's places: `fileFolder`, then the program's own folder, the
+  // current directory, the system folders for the bitness, and the folders
+  // of PATH.
+  SearchPlaces LoaderSearchPlaces(const std::string& fileFolder, bool pe32Plus);
+
   LibraryLookup Find(const std::string& name, const Importer& importer, const SearchPlaces& places,
                      bool everyPlace = false);
 
@@ -93,6 +93,9 @@ class LibrarySearch {
     std::optional<ApiSetSchema> schema;
   };
 
+  // The entries of `folder`, read again when its stamp changed; null when
+  // there is no such folder.
+  const Listing* ListingOf(const std::string& folder);
   // The entries of `folder` whose names fold to `foldedName`; null when
   // there are none.
   const std::vector<std::string>* EntriesNamed(const std::string& folder, const std::string& foldedName);

@@ -487,7 +487,8 @@ void ViewerCore::PopupInspectClick(TTreeNode* selected) {
 LibraryLookup ViewerCore::LookUpLibrary(const std::string& name, const TTreeNode* root, bool everyPlace) {
   const auto known = importers_.find(root);
   const Importer importer = known != importers_.end() ? known->second : Importer{};
-  return librarySearch_.Find(name, importer, LoaderSearchPlaces(fileFolder_, importer.pe32Plus), everyPlace);
+  return librarySearch_.Find(name, importer, librarySearch_.LoaderSearchPlaces(fileFolder_, importer.pe32Plus),
+                             everyPlace);
 }
 
 void ViewerCore::InfoTreeKeyDown(std::uint16_t& key, int shift) {

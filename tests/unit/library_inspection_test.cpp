@@ -116,15 +116,15 @@ TEST_F(LibrarySearchTest, ANameThatIsNotAPlainFileNameIsNeverFound) {
 TEST_F(LibrarySearchTest, SystemFoldersComeFromTheEnvironmentOrFromWineForTheImagesBitness) {
   {
     const ScopedEnvironment configured("CORVANE_SYSTEM_PATH", "/one:/two::/three");
-    EXPECT_EQ(SystemFolders(false), std::vector<std::string>({"/one", "/two", "/three"}));
+    EXPECT_EQ(search_.SystemFolders(false), std::vector<std::string>({"/one", "/two", "/three"}));
   }
   const ScopedEnvironment unset("CORVANE_SYSTEM_PATH", std::nullopt);
   const ScopedEnvironment prefix("WINEPREFIX", dir_.Path() + "/prefix");
   const std::string wow64 = Folder("prefix/drive_c/windows/syswow64");
   const std::string native = Folder("prefix/drive_c/windows/system32");
 
-  const std::vector<std::string> for32 = SystemFolders(false);
-  const std::vector<std::string> for64 = SystemFolders(true);
+  const std::vector<std::string> for32 = search_.SystemFolders(false);
+  const std::vector<std::string> for64 = search_.SystemFolders(true);
   ASSERT_GE(for32.size(), 2u);
   EXPECT_EQ(for32.front(), wow64);
   EXPECT_EQ(for64.front(), native);
@@ -140,7 +140,7 @@ TEST_F(LibrarySearchTest, TheLoaderLooksInTheCurrentDirectoryThenTheSystemFolder
   const ScopedEnvironment path("PATH", Folder("path1") + ":" + Folder("path2"));
   const fs::path before = fs::current_path();
   fs::current_path(Folder("current"));
-  const std::vector<std::string> folders = LoaderSearchPlaces("", false).folders;
+  const std::vector<std::string> folders = search_.LoaderSearchPlaces("", false).folders;
   fs::current_path(before);
 
   ASSERT_EQ(folders.size(), 5u);
