@@ -111,7 +111,6 @@ TEST(Dump, ShowsApiSetHostsPassedOverFilesAndHowALibraryIsFound) {
   EXPECT_NE(found.out.find("\n  " + wine + "ucrtbase.dll: found\nFound: " + wine + "ucrtbase.dll\n"), std::string::npos);
   const DumpRun notFound = Dump("--explain KERNEL32.dll --from " + Quoted(CORVANE_SAMPLE_EXE), false, system);
   EXPECT_EQ(notFound.status, 3);
-  EXPECT_NE(notFound.out.find("\n  " + wine + "kernel32.dll: another machine (x86-64)\n"), std::string::npos);
   EXPECT_EQ(notFound.out.substr(notFound.out.size() - 10), "Not found\n");
 }
 

@@ -8,11 +8,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
-#include <variant>
 
 #include "api_set_schema.h"
 #include "library_search.h"
-#include "mapped_file.h"
 #include "node_kinds.h"
 #include "pe_writer.h"
 #include "temp_files.h"
@@ -159,72 +157,58 @@ TEST_F(LibrarySearchTest, AFolderIsReadAgainOnceItChanges) {
   EXPECT_EQ(FindLibrary("late.dll", "", {folder}), late) << "copied in after the folder was first read";
 }
 
-// An .apiset section as the schema lays it out (version 6): the namespace
-// header, the entry records, the value records, then the UTF-16 names.
-constexpr std::size_t kSchemaCountField = 12;
-constexpr std::size_t kSchemaEntryOffsetField = 16;
-constexpr std::size_t kSchemaHeaderSize = 28;
+// An .apiset section as schema version 6 lays it out: the namespace header,
+// the entry records, the value records, then the UTF-16 names. Each entry
+// is given as its name followed by alias and host pairs.
+constexpr std::size_t kSchemaCount = 12;
+constexpr std::size_t kSchemaEntryOffset = 16;
+constexpr std::size_t kSchemaEntries = 28;  // the first entry record, right after the header
 constexpr std::size_t kSchemaEntrySize = 24;
 constexpr std::size_t kSchemaValueSize = 20;
-
-struct SchemaEntry {
-  std::string name;
-  std::vector<std::pair<std::string, std::string>> values;  // alias, host
-};
 
 void Put32(std::vector<std::uint8_t>& bytes, std::size_t at, std::size_t value) {
   for (std::size_t i = 0; i < 4; ++i) bytes.at(at + i) = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
-std::vector<std::uint8_t> SchemaSection(const std::vector<SchemaEntry>& entries) {
-  std::size_t values = kSchemaHeaderSize + kSchemaEntrySize * entries.size();
-  std::size_t valueCount = 0;
-  for (const SchemaEntry& entry : entries) valueCount += entry.values.size();
-  std::vector<std::uint8_t> out(values + kSchemaValueSize * valueCount);
+std::vector<std::uint8_t> SchemaSection(const std::vector<std::vector<std::string>>& entries) {
+  std::size_t value = kSchemaEntries + kSchemaEntrySize * entries.size();
+  std::vector<std::uint8_t> out(value);
+  for (const auto& entry : entries) out.resize(out.size() + kSchemaValueSize * (entry.size() / 2));
   const auto name = [&out](std::size_t offsetField, const std::string& text) {
     Put32(out, offsetField, out.size());
     Put32(out, offsetField + 4, 2 * text.size());
     for (const char c : text) out.insert(out.end(), {static_cast<std::uint8_t>(c), 0});
   };
   Put32(out, 0, 6);
-  Put32(out, kSchemaCountField, entries.size());
-  Put32(out, kSchemaEntryOffsetField, kSchemaHeaderSize);
+  Put32(out, kSchemaCount, entries.size());
+  Put32(out, kSchemaEntryOffset, kSchemaEntries);
   for (std::size_t i = 0; i < entries.size(); ++i) {
-    const std::size_t entry = kSchemaHeaderSize + kSchemaEntrySize * i;
-    name(entry + 4, entries[i].name);
-    Put32(out, entry + 16, values);
-    Put32(out, entry + 20, entries[i].values.size());
-    for (const auto& [alias, host] : entries[i].values) {
-      name(values + 4, alias);
-      name(values + 12, host);
-      values += kSchemaValueSize;
+    const std::size_t entry = kSchemaEntries + kSchemaEntrySize * i;
+    name(entry + 4, entries[i][0]);
+    Put32(out, entry + 16, value);
+    Put32(out, entry + 20, entries[i].size() / 2);
+    for (std::size_t j = 1; j + 1 < entries[i].size(); j += 2, value += kSchemaValueSize) {
+      name(value + 4, entries[i][j]);
+      name(value + 12, entries[i][j + 1]);
     }
   }
   return out;
 }
 
-std::optional<ApiSetSchema> SchemaOf(const std::vector<std::uint8_t>& section) {
-  return ApiSetSchema::FromSection(ByteView(reinterpret_cast<const std::byte*>(section.data()), section.size()));
+ByteView View(const std::vector<std::uint8_t>& bytes) {
+  return ByteView(reinterpret_cast<const std::byte*>(bytes.data()), bytes.size());
 }
 
 TEST(ApiSetSchemaTest, TheNameUpToItsLastHyphenPicksTheEntryAndTheImporterItsValue) {
-  const auto image = PeWriter(Layout::Pe32Plus)
-                         .DataSection(".apiset", SchemaSection({
-                                                     {"api-ms-win-crt-runtime-l1-1-0", {{"", "ucrtbase.dll"}}},
-                                                     {"API-MS-Win-Core-Synch-L1-2-0",
-                                                      {{"", "kernelbase.dll"}, {"Kernel32.dll", "kernel32.dll"}}},
-                                                     {"api-ms-win-empty-l1-1-0", {}},
-                                                     {"ext-ms-win-nohost-l1-1-0", {{"", ""}}},
-                                                 }))
-                         .Build();
-  const auto schema = ApiSetSchema::FromImage(ByteView(reinterpret_cast<const std::byte*>(image.bytes.data()),
-                                                       image.bytes.size()));
+  const std::vector<std::uint8_t> section =
+      SchemaSection({{"api-ms-win-crt-runtime-l1-1-0", "", "ucrtbase.dll"},
+                     {"API-MS-Win-Core-Synch-L1-2-0", "", "kernelbase.dll", "Kernel32.dll", "kernel32.dll"},
+                     {"api-ms-win-empty-l1-1-0"},
+                     {"ext-ms-win-nohost-l1-1-0", "", ""}});
+  const auto schema = ApiSetSchema::FromImage(View(PeWriter(Layout::Pe32Plus).DataSection(".apiset", section).Build().bytes));
   ASSERT_TRUE(schema);
-  const struct {
-    const char* name;
-    const char* importer;
-    const char* host;
-  } kCases[] = {
+  const char* const kCases[][3] = {
+      // name, importer, host
       {"api-ms-win-crt-runtime-l1-1-0.dll", "app.exe", "ucrtbase.dll"},
       {"API-MS-WIN-CRT-RUNTIME-L1-1-9.DLL", "app.exe", "ucrtbase.dll"},
       {"api-ms-win-crt-runtime-l1-2-0.dll", "app.exe", ""},
@@ -234,52 +218,39 @@ TEST(ApiSetSchemaTest, TheNameUpToItsLastHyphenPicksTheEntryAndTheImporterItsVal
       {"ext-ms-win-nohost-l1-1-0.dll", "app.exe", ""},
       {"api-ms-win-unknown-l1-1-0.dll", "app.exe", ""},
   };
-  for (const auto& c : kCases) EXPECT_EQ(schema->HostOf(c.name, c.importer), c.host) << c.name << " " << c.importer;
+  for (const auto& c : kCases) EXPECT_EQ(schema->HostOf(c[0], c[1]), c[2]) << c[0] << " " << c[1];
 }
 
 TEST(ApiSetSchemaTest, AHostileSectionIsReadOnlyAsFarAsItHolds) {
-  const std::vector<std::uint8_t> good = SchemaSection({{"api-a-l1-1-0", {{"", "a.dll"}}}, {"api-b-l1-1-0", {{"", "b.dll"}}}});
-  const std::size_t first = kSchemaHeaderSize;
-  const struct {
-    std::size_t field;
-    std::uint32_t value;
-    const char* hostA;
-    const char* hostB;
-  } kCases[] = {
-      {kSchemaCountField, 0xFFFFFFFF, "a.dll", "b.dll"},  {kSchemaEntryOffsetField, 0xFFFFFFF0, "", ""},
-      {first + 8, 0xFFFFFFFF, "", "b.dll"},              {first + 8, 3, "", "b.dll"},  // name length
-      {first + 16, 0xFFFFFFF0, "", "b.dll"},             {first + 20, 0xFFFFFFFF, "a.dll", "b.dll"},
+  const auto good = SchemaSection({{"api-a-l1-1-0", "", "a.dll"}, {"api-b-l1-1-0", "", "b.dll"}});
+  const std::size_t nameLength = kSchemaEntries + 8;
+  const std::size_t valueOffset = kSchemaEntries + 16;
+  const std::size_t valueCount = kSchemaEntries + 20;
+  const struct { std::size_t field; std::uint32_t value; const char* hosts; } kCases[] = {
+      {kSchemaCount, 0xFFFFFFFF, "a.dll b.dll"}, {kSchemaEntryOffset, 0xFFFFFFF0, " "},
+      {nameLength, 0xFFFFFFFF, " b.dll"},        {valueOffset, 0xFFFFFFF0, " b.dll"},
+      {valueCount, 0xFFFFFFFF, "a.dll b.dll"},
   };
   for (const auto& c : kCases) {
     std::vector<std::uint8_t> section = good;
     Put32(section, c.field, c.value);
-    const auto schema = SchemaOf(section);
+    const auto schema = ApiSetSchema::FromSection(View(section));
     ASSERT_TRUE(schema) << c.field;
-    EXPECT_EQ(schema->HostOf("api-a-l1-1-0.dll", ""), c.hostA) << c.field;
-    EXPECT_EQ(schema->HostOf("api-b-l1-1-0.dll", ""), c.hostB) << c.field;
+    EXPECT_EQ(std::string(schema->HostOf("api-a-l1-1-0.dll", "")) + " " + std::string(schema->HostOf("api-b-l1-1-0.dll", "")),
+              c.hosts) << c.field << " = " << c.value;
   }
   std::vector<std::uint8_t> version5 = good;
   Put32(version5, 0, 5);
-  EXPECT_FALSE(SchemaOf(version5)) << "only version 6 is read";
+  EXPECT_FALSE(ApiSetSchema::FromSection(View(version5))) << "only version 6 is read";
 
-  // A thousand entries naming the same 8 KB name are read only as far as
+  // A thousand entry records naming the same 8 KB are read only as far as
   // about twice the section's size.
-  std::vector<std::uint8_t> repeated = SchemaSection({{"api-" + std::string(4000, 'r') + "-l1", {}}});
-  const std::vector<std::uint8_t> record(repeated.begin() + first, repeated.begin() + first + kSchemaEntrySize);
-  Put32(repeated, kSchemaEntryOffsetField, repeated.size());
-  Put32(repeated, kSchemaCountField, 1000);
+  std::vector<std::uint8_t> repeated = SchemaSection({{"api-" + std::string(4000, 'r') + "-l1"}});
+  const std::vector<std::uint8_t> record(repeated.begin() + kSchemaEntries, repeated.begin() + kSchemaEntries + kSchemaEntrySize);
+  Put32(repeated, kSchemaEntryOffset, repeated.size());
+  Put32(repeated, kSchemaCount, 1000);
   for (int i = 0; i < 1000; ++i) repeated.insert(repeated.end(), record.begin(), record.end());
-  EXPECT_LT(SchemaOf(repeated)->EntryCount(), 20u);
-}
-
-TEST(ApiSetSchemaTest, WinesSchemaIsRead) {
-  const auto file = MappedFile::Map("/usr/lib/x86_64-linux-gnu/wine/x86_64-windows/apisetschema.dll");
-  if (!std::holds_alternative<MappedFile>(file)) GTEST_SKIP() << "Wine's PE libraries (libwine) are not installed";
-  const auto schema = ApiSetSchema::FromImage(std::get<MappedFile>(file).View());
-  ASSERT_TRUE(schema);
-  EXPECT_GT(schema->EntryCount(), 400u);
-  EXPECT_EQ(schema->HostOf("api-ms-win-core-synch-l1-2-0.dll", "app.exe"), "kernelbase.dll");
-  EXPECT_EQ(schema->HostOf("api-ms-win-deprecated-apis-legacy-l1-1-0.dll", "app.exe"), "") << "an empty host";
+  EXPECT_LT(ApiSetSchema::FromSection(View(repeated))->EntryCount(), 20u);
 }
 
 // Inspection through the viewer, with the library files in a folder of
@@ -384,28 +355,18 @@ TEST_F(InspectionTest, OnlyALibraryOfTheImportersMachineIsTakenWhereverItIs) {
   Write("pe32/lib.dll", PeWriter(Layout::Pe32).Build());
   Write("pe64/lib.dll", PeWriter(Layout::Pe32Plus).Build());
   dir_.Write("junk/LIB.DLL", std::vector<std::uint8_t>{'M', 'Z'});
-  const auto folders = [this](std::initializer_list<const char*> names) {
-    std::string list;
-    for (const char* name : names) list += dir_.Path() + "/" + name + ":";
-    return list;
-  };
+  const std::string d = dir_.Path() + "/";
   for (const Layout layout : {Layout::Pe32, Layout::Pe32Plus}) {
     const std::string wanted = layout == Layout::Pe32 ? "pe32" : "pe64";
-    for (const std::string& order : {folders({"junk", "pe32", "pe64"}), folders({"junk", "pe64", "pe32"})}) {
+    for (const std::string& order : {d + "junk:" + d + "pe32:" + d + "pe64", d + "junk:" + d + "pe64:" + d + "pe32"}) {
       const ScopedEnvironment system("CORVANE_SYSTEM_PATH", order);
       const std::string app = Write("app/app.exe", PeWriter(layout).Import("LIB.dll", {ByName("f")}).Build());
       viewer_.core.OpenList({QString::fromStdString(app)});
       TTreeNode* library = Child(viewer_.core.Items().TopItem(0), "LIB.dll");
       viewer_.core.PopupInspectClick(library);
-      EXPECT_EQ(library->Text(), QString::fromStdString("LIB.dll (" + dir_.Path() + "/" + wanted + "/)")) << order;
+      EXPECT_EQ(library->Text(), QString::fromStdString("LIB.dll (" + d + wanted + "/)")) << order;
     }
   }
-  const ScopedEnvironment otherOnly("CORVANE_SYSTEM_PATH", folders({"junk", "pe64"}));
-  const std::string app = Write("app/app.exe", PeWriter(Layout::Pe32).Import("LIB.dll", {ByName("f")}).Build());
-  viewer_.core.OpenList({QString::fromStdString(app)});
-  viewer_.core.PopupInspectClick(Child(viewer_.core.Items().TopItem(0), "LIB.dll"));
-  ASSERT_EQ(viewer_.shell.errors.size(), 1u);
-  EXPECT_EQ(viewer_.shell.errors[0].text, "File not found");
 }
 
 TEST_F(InspectionTest, TheSameLibraryUnderTwoFilesGivesTwoIndependentSubtrees) {
@@ -450,42 +411,29 @@ TEST_F(InspectionTest, RealRuntimeLibrariesAreFoundBesideTheFileThatImportsThem)
   EXPECT_EQ(gcc->ImageIndex(), kIconInspectedLibrary);
 }
 
-TEST_F(InspectionTest, WinesLibrariesStandInForTheSystemFolder) {
-  const std::string wine = "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows/";
-  if (!fs::exists(wine + "notepad.exe")) GTEST_SKIP() << "Wine's PE libraries (libwine) are not installed";
-  const ScopedEnvironment system("CORVANE_SYSTEM_PATH", std::nullopt);
-  const ScopedEnvironment prefix("WINEPREFIX", dir_.Path() + "/no-prefix");
-  const std::string app = Write("app.exe", PeWriter(Layout::Pe32Plus).Import("KERNEL32.dll", {ByName("Sleep")}).Build());
-  viewer_.core.OpenList({QString::fromStdString(app)});
-  TTreeNode* kernel = Child(viewer_.core.Items().TopItem(0), "KERNEL32.dll");
-
-  viewer_.core.PopupInspectClick(kernel);
-
-  EXPECT_EQ(kernel->Text(), QString::fromStdString("KERNEL32.dll (" + wine + ")"));
-  EXPECT_EQ(kernel->ImageIndex(), kIconInspectedLibrary);
-  EXPECT_NE(Child(kernel, "Exported APIs"), nullptr);
-}
-
-TEST_F(InspectionTest, ApiSetLibrariesShowTheirHostAndA32BitProgramGetsNo64BitLibrary) {
+// Wine's installed folders stand in for the system folders, with a prefix
+// pinned that holds nothing: the UCRT-linked sample's C runtime comes
+// through API sets, KERNEL32.dll under its own name.
+TEST_F(InspectionTest, WinesLibrariesStandInForTheSystemFolderApiSetsIncluded) {
   const std::string wine = "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows/";
   if (!fs::exists(wine + "ucrtbase.dll")) GTEST_SKIP() << "Wine's PE libraries (libwine) are not installed";
-  const ScopedEnvironment system("CORVANE_SYSTEM_PATH", wine);
-  viewer_.core.OpenList({CORVANE_SAMPLE_UCRT_EXE, CORVANE_SAMPLE_EXE});
-  std::vector<TTreeNode*> apiSets;
-  TTreeNode* ucrtProgram = viewer_.core.Items().TopItem(1);
-  for (TTreeNode* child = ucrtProgram->getFirstChild(); child; child = ucrtProgram->GetNextChild(child)) {
-    if (child->Text().startsWith("api-ms-win-crt-")) apiSets.push_back(child);
-  }
-  ASSERT_GE(apiSets.size(), 5u);
-  for (TTreeNode* library : apiSets) {
+  const ScopedEnvironment system("CORVANE_SYSTEM_PATH", std::nullopt);
+  const ScopedEnvironment prefix("WINEPREFIX", dir_.Path() + "/no-prefix");
+  viewer_.core.OpenList({CORVANE_SAMPLE_UCRT_EXE});
+  TTreeNode* program = viewer_.core.Items().TopItem(0);
+  int apiSets = 0;
+  for (TTreeNode* library = program->getFirstChild(); library; library = program->GetNextChild(library)) {
+    if (!library->Text().startsWith("api-ms-win-crt-")) continue;
     const QString name = library->Text();
     viewer_.core.PopupInspectClick(library);
     EXPECT_EQ(library->Text(), name + " (" + QString::fromStdString(wine) + "ucrtbase.dll)");
-    EXPECT_EQ(library->ImageIndex(), kIconInspectedLibrary);
+    ++apiSets;
   }
-  viewer_.core.PopupInspectClick(Child(viewer_.core.Items().TopItem(0), "KERNEL32.dll"));
-  ASSERT_EQ(viewer_.shell.errors.size(), 1u) << "the i686 sample's KERNEL32.dll is not the amd64 one";
-  EXPECT_EQ(viewer_.shell.errors[0].file, "KERNEL32.dll");
+  EXPECT_GE(apiSets, 5);
+  TTreeNode* kernel = Child(program, "KERNEL32.dll");
+  viewer_.core.PopupInspectClick(kernel);
+  EXPECT_EQ(kernel->Text(), QString::fromStdString("KERNEL32.dll (" + wine + ")"));
+  EXPECT_NE(Child(kernel, "Exported APIs"), nullptr);
 }
 
 }  // namespace
