@@ -338,9 +338,9 @@ void ViewerCore::BuildFileTree(TTreeNode* parent, const std::string& fileName, c
   EnumImportedLibraries(build.Imports(), &FileTreeBuild::OnImportedLibrary, &build, root);
   treeCut_ = build.Cut();
 
-  importers_[root] = {fileName.substr(fileName.find_last_of('/') + 1), ImageMachine(image.base).value_or(0),
-                       image.IsPe32Plus()};
   if (parent != nullptr) SetNodeIcon(parent, kIconInspectedLibrary);
+  importers_[root] = {fileName.substr(fileName.find_last_of('/') + 1), ImageMachine(image.base).value_or(0),
+                      image.IsPe32Plus()};
   ResortChildren(root);
   root->SetExpanded(true);
 }
@@ -457,7 +457,10 @@ void ViewerCore::InfoTreeCompare(TTreeNode* node1, TTreeNode* node2, int data, i
 
 void ViewerCore::InfoTreeDeletion(TTreeNode* node) {
   if (node->Data() != nullptr) node->SetData(nullptr);
-  if (!importers_.empty()) importers_.erase(node);
+  // Only file roots and inspected libraries import; the other nodes, nearly
+  // all of a large tree, need no lookup.
+  const int icon = node->ImageIndex();
+  if (icon == kIconFile || icon == kIconInspectedLibrary) importers_.erase(node);
 }
 
 void ViewerCore::PopupInspectClick(TTreeNode* selected) {
