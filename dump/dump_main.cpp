@@ -13,9 +13,11 @@
 #include <string_view>
 #include <vector>
 
-#include "tree_output.h"
 #include "corvane_version.h"
+#include "library_search.h"
 #include "node_kinds.h"
+#include "system_services.h"
+#include "tree_output.h"
 #include "viewer_core.h"
 
 namespace corvane {
@@ -24,6 +26,7 @@ namespace {
 constexpr int kExitShown = 0;
 constexpr int kExitFileFailed = 1;
 constexpr int kExitUsage = 2;
+constexpr int kExitLibraryNotFound = 3;
 
 // The window's services as a batch program has them: errors are collected
 // and printed, everything else has nothing to do.
@@ -34,6 +37,12 @@ class DumpShell final : public ViewerShell {
   int ShowError(const QString& text, std::uint32_t) override {
     const std::string file = core_ != nullptr ? core_->FileInProcess() : std::string();
     std::fprintf(stderr, "corvane-dump: %s: %s\n", file.c_str(), text.toLocal8Bit().constData());
+    if (core_ != nullptr) {
+      for (const PlaceTried& place : core_->PassedOver()) {
+        std::fprintf(stderr, "corvane-dump: %s: passed over %s: %s\n", file.c_str(), place.path.c_str(),
+                     DescribePlace(place).c_str());
+      }
+    }
     errors_.push_back({QString::fromLocal8Bit(file.c_str()), text});
     return 1;  // IDOK
   }
@@ -58,17 +67,22 @@ class DumpShell final : public ViewerShell {
 void PrintUsage(std::FILE* stream) {
   std::fputs(
       "Usage: corvane-dump [--json] [--depth N] FILE...\n"
+      "       corvane-dump --explain NAME --from FILE\n"
       "Prints the tree the viewer shows for FILE... (opened together, newest on top),\n"
       "then the status bar's totals.\n"
       "\n"
       "  --json      print one JSON object: {\"tree\", \"status\", \"errors\"}\n"
       "  --depth N   inspect imported libraries N levels deep below each file,\n"
       "              breadth first, as the viewer's \"Inspect Library\" does (default 0)\n"
+      "  --explain NAME --from FILE\n"
+      "              show how the library NAME is looked for after opening FILE:\n"
+      "              the API set step, then each place tried and what it gave\n"
       "  --help      show this help and exit\n"
       "  --version   show the version and exit\n"
       "\n"
       "Exit status: 0 when every file was shown, 1 when any file failed, 2 on a usage error.\n"
-      "A library that is not found is reported on standard error and does not change it.\n",
+      "A library that is not found is reported on standard error and does not change it.\n"
+      "With --explain: 0 when the library is found, 3 when not.\n",
       stream);
 }
 
@@ -91,6 +105,51 @@ void InspectBreadthFirst(ViewerCore& core, int depth) {
   }
 }
 
+void PrintApiSetStep(const std::string& name, const LibraryLookup& lookup) {
+  const char* name8 = name.c_str();
+  const char* schema = lookup.schemaFile.c_str();
+  switch (lookup.apiSet) {
+    case ApiSetStep::kNotApiSetName:
+      std::printf("API set: %s is not an API set name\n", name8);
+      break;
+    case ApiSetStep::kNoSchema:
+      if (lookup.schemaFile.empty()) {
+        std::printf("API set: no apisetschema.dll in the system folders; %s is looked for as it is\n", name8);
+      } else {
+        std::printf("API set: %s holds no schema this program reads; %s is looked for as it is\n", schema, name8);
+      }
+      break;
+    case ApiSetStep::kHost:
+      std::printf("API set: %s is hosted by %s (%s)\n", name8, lookup.fileName.c_str(), schema);
+      break;
+    case ApiSetStep::kNoHost:
+      std::printf("API set: %s names no host for %s\n", schema, name8);
+      break;
+  }
+}
+
+// Opens `file` as the window would, then looks for the library `name` as
+// one of its imports and prints each step.
+int Explain(const std::string& name, const std::string& file) {
+  DumpShell shell;
+  ViewerCore core(shell);
+  shell.Attach(core);
+  core.OpenList({QString::fromLocal8Bit(file.c_str())});
+  if (!shell.Errors().empty()) return kExitFileFailed;
+  const LibraryLookup lookup = core.LookUpLibrary(name, core.Items().TopItem(0), true);
+  std::printf("Looking for %s as imported by %s (%s)\n", name.c_str(), file.c_str(), MachineName(lookup.machine).c_str());
+  PrintApiSetStep(name, lookup);
+  for (const PlaceTried& place : lookup.places) {
+    std::printf("  %s: %s\n", place.path.c_str(), DescribePlace(place).c_str());
+  }
+  if (!lookup.found) {
+    std::puts("Not found");
+    return kExitLibraryNotFound;
+  }
+  std::printf("Found: %s\n", FullPathName(*lookup.found).c_str());
+  return kExitShown;
+}
+
 // A non-negative decimal number, or -1.
 int DepthFrom(std::string_view text) {
   int depth = 0;
@@ -101,6 +160,8 @@ int DepthFrom(std::string_view text) {
 int Run(int argc, char** argv) {
   bool json = false;
   int depth = 0;
+  const char* explain = nullptr;
+  const char* from = nullptr;
   QStringList files;
   bool optionsEnded = false;
   for (int i = 1; i < argc; ++i) {
@@ -116,6 +177,12 @@ int Run(int argc, char** argv) {
           std::fputs("corvane-dump: --depth needs a number of levels (0 or more)\n", stderr);
           return kExitUsage;
         }
+      } else if (argument == "--explain" || argument == "--from") {
+        if (i + 1 >= argc) {
+          std::fprintf(stderr, "corvane-dump: %s needs a name\n", argv[i]);
+          return kExitUsage;
+        }
+        (argument == "--explain" ? explain : from) = argv[++i];
       } else if (argument == "--help") {
         PrintUsage(stdout);
         return kExitShown;
@@ -130,6 +197,13 @@ int Run(int argc, char** argv) {
       continue;
     }
     files.append(QString::fromLocal8Bit(argv[i]));
+  }
+  if (explain != nullptr || from != nullptr) {
+    if (explain == nullptr || from == nullptr || !files.isEmpty()) {
+      std::fputs("corvane-dump: --explain NAME and --from FILE go together, without other files\n", stderr);
+      return kExitUsage;
+    }
+    return Explain(explain, from);
   }
   if (files.isEmpty()) {
     std::fputs("corvane-dump: no file given\n", stderr);

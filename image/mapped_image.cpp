@@ -38,6 +38,12 @@ std::uint32_t GetImageFormat(ByteView view) {
   return kFormatDos;
 }
 
+std::optional<std::uint16_t> ImageMachine(ByteView view) {
+  const auto ntHeaders = ImageNtHeader(view);
+  if (!ntHeaders) return std::nullopt;
+  return view.Read<std::uint16_t>(std::uint64_t{*ntHeaders} + pe::kMachine);
+}
+
 bool IdentifyImage(MappedImage& image, ByteView view) {
   image = MappedImage{};
   image.format = GetImageFormat(view);

@@ -41,6 +41,10 @@ struct MappedImage {
 // Signature code of the bytes in `view`.
 std::uint32_t GetImageFormat(ByteView view);
 
+// The COFF Machine of the PE image in `view`, read from its headers alone;
+// nothing when the view is no PE image or ends before the field.
+std::optional<std::uint16_t> ImageMachine(ByteView view);
+
 // Resets `image`, records the format and view, and for a PE image its NT
 // headers and section translation. True only for a PE image.
 bool IdentifyImage(MappedImage& image, ByteView view);

@@ -15,6 +15,7 @@ inline constexpr std::uint32_t kDosNewHeaderOffset = 0x3C;  // e_lfanew
 // IMAGE_FILE_HEADER follows the 4-byte signature.
 inline constexpr std::uint32_t kFileHeaderOffset = 4;
 inline constexpr std::uint32_t kFileHeaderSize = 20;
+inline constexpr std::uint32_t kMachine = kFileHeaderOffset;
 inline constexpr std::uint32_t kNumberOfSections = kFileHeaderOffset + 2;
 inline constexpr std::uint32_t kSizeOfOptionalHeader = kFileHeaderOffset + 16;
 inline constexpr std::uint32_t kOptionalHeaderOffset = kFileHeaderOffset + kFileHeaderSize;
@@ -41,6 +42,8 @@ inline constexpr std::uint16_t kDirectoryResource = 2;
 
 // IMAGE_SECTION_HEADER.
 inline constexpr std::uint32_t kSectionHeaderSize = 40;
+inline constexpr std::uint32_t kSectionName = 0;
+inline constexpr std::uint32_t kSectionNameSize = 8;
 inline constexpr std::uint32_t kSectionVirtualAddress = 12;
 inline constexpr std::uint32_t kSectionSizeOfRawData = 16;
 inline constexpr std::uint32_t kSectionPointerToRawData = 20;

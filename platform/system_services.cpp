@@ -1,9 +1,14 @@
 #include "system_services.h"
 
+#include <dirent.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
+#include <memory>
+#include <string_view>
 #include <system_error>
 
 namespace corvane {
@@ -16,15 +21,32 @@ bool IsReadableRegularFile(const std::string& path) {
 }
 
 bool IsFolder(const std::string& path) {
-  std::error_code error;
-  return fs::is_directory(path, error);
+  struct stat status {};
+  return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+std::optional<FileStamp> StampOf(const std::string& path) {
+  struct stat status {};
+  if (::stat(path.c_str(), &status) != 0) return std::nullopt;
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  constexpr std::int64_t kNsPerSecond = 1'000'000'000;
+  // Far more than any local file system's step; network and FAT file
+  // systems keep times to one or two seconds.
+  constexpr std::int64_t kSettledAfterNs = 3 * kNsPerSecond;
+  const std::int64_t modified = std::int64_t{status.st_mtim.tv_sec} * kNsPerSecond + status.st_mtim.tv_nsec;
+  const std::int64_t current = std::int64_t{now.tv_sec} * kNsPerSecond + now.tv_nsec;
+  return FileStamp{static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino),
+                   static_cast<std::uint64_t>(status.st_size), modified, current - modified > kSettledAfterNs};
 }
 
 std::vector<std::string> FolderEntries(const std::string& folder) {
   std::vector<std::string> names;
-  std::error_code error;
-  for (fs::directory_iterator entry(folder, error), end; !error && entry != end; entry.increment(error)) {
-    names.push_back(entry->path().filename().string());
+  const std::unique_ptr<DIR, int (*)(DIR*)> stream(::opendir(folder.c_str()), ::closedir);
+  if (!stream) return names;
+  while (const dirent* entry = ::readdir(stream.get())) {
+    const std::string_view name = entry->d_name;
+    if (name != "." && name != "..") names.emplace_back(name);
   }
   return names;
 }

@@ -5,6 +5,7 @@
 // directory, the program's own place and the environment. Paths are 8-bit
 // strings in the locale's encoding, as the system takes them.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -16,6 +17,28 @@ bool IsReadableRegularFile(const std::string& path);
 
 // A folder (after following links).
 bool IsFolder(const std::string& path);
+
+// Which file a path names (after following links), its size and when it
+// last changed: a cache of what was read from a file or folder holds while
+// the stamp stays the same.
+struct FileStamp {
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  std::uint64_t size = 0;
+  std::int64_t modifiedNs = 0;
+  // The system takes modification times from a clock that advances in
+  // steps, so a change in the same step as the last one keeps the time
+  // unchanged. A stamp taken that soon after a change is not settled and
+  // vouches for nothing.
+  bool settled = false;
+
+  bool SameFileAs(const FileStamp& other) const {
+    return device == other.device && inode == other.inode && size == other.size && modifiedNs == other.modifiedNs;
+  }
+};
+
+// The stamp of `path`; nothing when there is no such file or folder.
+std::optional<FileStamp> StampOf(const std::string& path);
 
 // The names of the entries of `folder`, without "." and "..", in no
 // particular order; none when the folder cannot be read.

@@ -137,8 +137,9 @@ void ViewerCore::BuildFileTree(TTreeNode* parent, const std::string& fileName, c
   build.AddImports(root);
   treeCut_ = build.Cut();
 
-  if (image.IsPe32Plus()) pe32PlusRoots_.insert(root);
   if (parent != nullptr) SetNodeIcon(parent, kIconInspectedLibrary);
+  importers_[root] = {fileName.substr(fileName.find_last_of('/') + 1), ImageMachine(image.base).value_or(0),
+                      image.IsPe32Plus()};
   SortChildrenInTreeOrder(items_, root, collator_);
   root->SetExpanded(true);
 }
@@ -248,7 +249,10 @@ void ViewerCore::InfoTreeCompare(TTreeNode* node1, TTreeNode* node2, int data, i
 
 void ViewerCore::InfoTreeDeletion(TTreeNode* node) {
   if (node->Data() != nullptr) node->SetData(nullptr);
-  if (!pe32PlusRoots_.empty()) pe32PlusRoots_.erase(node);
+  // Only file roots and inspected libraries import; the other nodes, nearly
+  // all of a large tree, need no lookup.
+  const int icon = node->ImageIndex();
+  if (icon == kIconFile || icon == kIconInspectedLibrary) importers_.erase(node);
 }
 
 void ViewerCore::PopupInspectClick(TTreeNode* selected) {
@@ -259,22 +263,32 @@ void ViewerCore::PopupInspectClick(TTreeNode* selected) {
     ~InspectionEnd() { --depth; }
   } inspectionEnd{inspectionDepth_};
   const std::string name = selected->Text().toLocal8Bit().toStdString();
-  const bool pe32Plus = pe32PlusRoots_.count(selected->Parent()) != 0;
-  const auto found = FindLibrary(name, fileFolder_, LoaderSearchFolders(pe32Plus));
-  if (!found) {
+  LibraryLookup lookup = LookUpLibrary(name, selected->Parent());
+  if (!lookup.found) {
     fileInProcess_ = name;
+    passedOver_ = std::move(lookup.places);
     shell_.ShowError(QString::fromLatin1(kMessageLibraryNotFound), kErrorBoxStyle);
+    passedOver_.clear();
     fileInProcess_.clear();
     return;
   }
-  const std::string fullName = FullPathName(*found);
+  const std::string fullName = FullPathName(*lookup.found);
   items_.BeginUpdate();
   ProcessFile(selected, fullName);
   // The folder keeps its case: on a case-sensitive file system another case
-  // would name another folder.
-  const std::string folder = fullName.substr(0, fullName.find_last_of('/') + 1);
-  selected->AppendText(QStringLiteral(" (") + TextFrom8Bit(folder) + QLatin1Char(')'));
+  // would name another folder. A host found through an API set has a name
+  // of its own, so the whole file name shows.
+  const std::string where = lookup.apiSet == ApiSetStep::kHost ? fullName
+                                                                : fullName.substr(0, fullName.find_last_of('/') + 1);
+  selected->AppendText(QStringLiteral(" (") + TextFrom8Bit(where) + QLatin1Char(')'));
   items_.EndUpdate();
+}
+
+LibraryLookup ViewerCore::LookUpLibrary(const std::string& name, const TTreeNode* root, bool everyPlace) {
+  const auto known = importers_.find(root);
+  const Importer importer = known != importers_.end() ? known->second : Importer{};
+  return librarySearch_.Find(name, importer, librarySearch_.LoaderSearchPlaces(fileFolder_, importer.pe32Plus),
+                             everyPlace);
 }
 
 void ViewerCore::InfoTreeKeyDown(std::uint16_t& key, int shift) {

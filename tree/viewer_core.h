@@ -12,8 +12,10 @@
 
 #include <cstdint>
 #include <string>
-#include <unordered_set>
+#include <unordered_map>
+#include <vector>
 
+#include "library_search.h"
 #include "text_collator.h"
 #include "tree_nodes.h"
 
@@ -87,8 +89,12 @@ class ViewerCore {
   // Inspects the library of `selected`, a node of an imported library not
   // inspected yet (anything else is ignored): finds the library's file,
   // builds its subtree under the node and appends the folder it was found in
-  // to the node's text.
+  // to the node's text, or the whole file name when an API set named it.
   void PopupInspectClick(TTreeNode* selected);
+  // Looks for the library `name` as an import of the file shown at `root`,
+  // the way inspection does; with `everyPlace`, the lookup lists every
+  // place tried.
+  LibraryLookup LookUpLibrary(const std::string& name, const TTreeNode* root, bool everyPlace = false);
 
   // Tree events.
   void InfoTreeCompare(TTreeNode* node1, TTreeNode* node2, int data, int& compare) const;
@@ -108,6 +114,9 @@ class ViewerCore {
   // The file being opened or the library being looked for; an error box
   // shown meanwhile is about it.
   const std::string& FileInProcess() const { return fileInProcess_; }
+  // The files the search for a library not found passed over, while its
+  // error box is shown.
+  const std::vector<PlaceTried>& PassedOver() const { return passedOver_; }
 
  private:
   void BuildFileTree(TTreeNode* parent, const std::string& fileName, const MappedImage& image);
@@ -124,9 +133,10 @@ class ViewerCore {
   int inspectionDepth_ = 0;
   bool keyPopup_ = false;
   bool treeCut_ = false;
-  // Roots of the PE32+ images shown, so that a library they import is looked
-  // for among libraries of their own bitness first.
-  std::unordered_set<const TTreeNode*> pe32PlusRoots_;
+  // The image shown at each root, for the search of the libraries it imports.
+  std::unordered_map<const TTreeNode*, Importer> importers_;
+  LibrarySearch librarySearch_;
+  std::vector<PlaceTried> passedOver_;
 };
 
 // " %lu Kb (%lu bytes)": the rounded kilobytes, then the exact byte count.

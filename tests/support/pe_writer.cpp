@@ -376,6 +376,12 @@ PeWriter& PeWriter::EmptySection(std::string name, std::uint32_t virtualSize) {
   return *this;
 }
 
+PeWriter& PeWriter::DataSection(std::string name, std::vector<std::uint8_t> data) {
+  CheckSectionName(name);
+  dataSections_.emplace_back(std::move(name), std::move(data));
+  return *this;
+}
+
 PeWriter& PeWriter::ExportDllName(std::string name) {
   hasExports_ = true;
   exportDllName_ = std::move(name);
@@ -487,12 +493,13 @@ BuiltImage PeWriter::Build() const {
     std::vector<std::size_t> directories;  // data directory indices
     std::uint32_t emptyVirtualSize = 0;
     bool empty = false;
+    Bytes data;
   };
-  std::vector<Plan> plans{{".text", kCodeSection, {}, 0, false}};
+  std::vector<Plan> plans{{".text", kCodeSection, {}, 0, false, {}}};
   const auto place = [&plans](const std::string& name, std::size_t directory, std::uint32_t flags) {
     auto it = std::find_if(plans.begin(), plans.end(), [&](const Plan& p) { return p.name == name; });
     if (it == plans.end()) {
-      plans.push_back({name, kReadOnlyDataSection, {}, 0, false});
+      plans.push_back({name, kReadOnlyDataSection, {}, 0, false, {}});
       it = std::prev(plans.end());
     }
     it->characteristics |= flags;
@@ -506,11 +513,12 @@ BuiltImage PeWriter::Build() const {
   if (hasExports_) place(exportSection_, kExportDirectoryIndex, 0);
   if (!imports_.empty()) place(importSection_, kImportDirectoryIndex, kWritableFlag);
   if (!resources.empty()) place(resourceSection_, kResourceDirectoryIndex, 0);
+  for (const auto& [name, data] : dataSections_) plans.push_back({name, kReadOnlyDataSection, {}, 0, false, data});
   for (const EmptySectionSpec& e : emptySections_) {
     if (std::any_of(plans.begin(), plans.end(), [&](const Plan& p) { return p.name == e.name; })) {
       throw std::invalid_argument("empty section reuses the name " + e.name);
     }
-    plans.push_back({e.name, kUninitializedSection, {}, e.virtualSize, true});
+    plans.push_back({e.name, kUninitializedSection, {}, e.virtualSize, true, {}});
   }
 
   const std::size_t optionalHeaderSize = (wide ? 112 : 96) + 8 * std::size_t{numberOfRvaAndSizes_};
@@ -547,6 +555,7 @@ BuiltImage PeWriter::Build() const {
     } else {
       p.fileOffset = nextFileOffset;
       const SectionCursor cursor{p.content, p.rva, p.fileOffset};
+      p.content = plans[s].data;
       if (s == 0) {
         p.content.assign(kCodeBytes, 0xCC);
         p.content[0] = 0xC3;

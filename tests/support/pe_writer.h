@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace corvane::testing {
@@ -138,6 +139,8 @@ class PeWriter {
   PeWriter& NumberOfRvaAndSizes(std::uint32_t count);
   // A section with no file data, placed after all others.
   PeWriter& EmptySection(std::string name, std::uint32_t virtualSize = 0x1000);
+  // A section holding `data` as it stands, placed after the directories' sections.
+  PeWriter& DataSection(std::string name, std::vector<std::uint8_t> data);
 
   // Exports. The address table has one slot per name-ordinal up to the
   // highest one used, then `count` more slots that no name refers to.
@@ -196,6 +199,7 @@ class PeWriter {
   std::uint32_t sectionAlignment_ = 0x1000;
   std::uint32_t numberOfRvaAndSizes_ = 16;
   std::vector<EmptySectionSpec> emptySections_;
+  std::vector<std::pair<std::string, std::vector<std::uint8_t>>> dataSections_;
 
   bool hasExports_ = false;
   std::string exportDllName_ = "test.dll";

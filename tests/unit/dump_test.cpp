@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 namespace {
@@ -18,9 +19,9 @@ struct DumpRun {
 };
 
 // Runs the dump with `arguments` (already shell-quoted), standard error
-// merged into the output when `withErrors`.
-DumpRun Dump(const std::string& arguments, bool withErrors = false) {
-  std::string command = Quoted(CORVANE_DUMP);
+// merged into the output when `withErrors`, `environment` set before.
+DumpRun Dump(const std::string& arguments, bool withErrors = false, const std::string& environment = "") {
+  std::string command = environment + Quoted(CORVANE_DUMP);
   command += ' ';
   command += arguments;
   command += withErrors ? " 2>&1" : " 2>/dev/null";
@@ -69,6 +70,7 @@ TEST(Dump, ReportsErrorsOnStandardErrorAndExitsWithOne) {
 TEST(Dump, UsageErrorsExitWithTwoAndHelpAndVersionWithZero) {
   EXPECT_EQ(Dump("").status, 2);
   EXPECT_EQ(Dump("--frobnicate x.dll").status, 2);
+  EXPECT_EQ(Dump("--explain x.dll").status, 2) << "--explain needs --from";
   const DumpRun help = Dump("--help");
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.out.rfind("Usage: corvane-dump", 0), 0u);
@@ -81,6 +83,35 @@ TEST(Dump, TakesANameThatLooksLikeAnOptionAfterTheSeparator) {
   const DumpRun run = Dump("-- --json", true);
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out, "corvane-dump: --json: File not found.\n");
+}
+
+// Against Wine's amd64 folder: the UCRT-linked x86-64 sample's C runtime
+// comes through API sets; the i686 sample's KERNEL32.dll is not there.
+TEST(Dump, ShowsApiSetHostsPassedOverFilesAndHowALibraryIsFound) {
+  const std::string wine = "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows/";
+  if (!std::filesystem::exists(wine + "ucrtbase.dll")) GTEST_SKIP() << "Wine's PE libraries (libwine) are not installed";
+  const std::string system = "CORVANE_SYSTEM_PATH=" + wine + " ";
+  const DumpRun depth = Dump("--depth 1 " + Quoted(CORVANE_SAMPLE_UCRT_EXE), false, system);
+  EXPECT_NE(depth.out.find("── api-ms-win-crt-runtime-l1-1-0.dll (" + wine + "ucrtbase.dll)\n"), std::string::npos)
+      << depth.out;
+  const DumpRun passedOver = Dump("--depth 1 " + Quoted(CORVANE_SAMPLE_EXE), true, system);
+  EXPECT_NE(passedOver.out.find("corvane-dump: KERNEL32.dll: File not found\ncorvane-dump: KERNEL32.dll: passed over " +
+                                wine + "kernel32.dll: another machine (x86-64)\n"),
+            std::string::npos)
+      << passedOver.out;
+
+  const DumpRun found =
+      Dump("--explain api-ms-win-crt-stdio-l1-1-0.dll --from " + Quoted(CORVANE_SAMPLE_UCRT_EXE), false, system);
+  EXPECT_EQ(found.status, 0);
+  EXPECT_NE(found.out.find("\nAPI set: api-ms-win-crt-stdio-l1-1-0.dll is hosted by ucrtbase.dll (" + wine +
+                           "apisetschema.dll)\n"),
+            std::string::npos)
+      << found.out;
+  EXPECT_NE(found.out.find("/sample-x86_64/ucrtbase.dll: no such file\n"), std::string::npos);
+  EXPECT_NE(found.out.find("\n  " + wine + "ucrtbase.dll: found\nFound: " + wine + "ucrtbase.dll\n"), std::string::npos);
+  const DumpRun notFound = Dump("--explain KERNEL32.dll --from " + Quoted(CORVANE_SAMPLE_EXE), false, system);
+  EXPECT_EQ(notFound.status, 3);
+  EXPECT_EQ(notFound.out.substr(notFound.out.size() - 10), "Not found\n");
 }
 
 }  // namespace

@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
 
+#include "api_set_schema.h"
 #include "library_search.h"
 #include "node_kinds.h"
 #include "pe_writer.h"
@@ -58,7 +60,13 @@ class LibrarySearchTest : public ::testing::Test {
     fs::create_directories(dir_.Path() + "/" + relative);
     return dir_.Path() + "/" + relative;
   }
+  std::optional<std::string> FindLibrary(const std::string& name, const std::string& fileFolder,
+                                         std::vector<std::string> folders) {
+    return search_.Find(name, {"app.exe", kI386, false}, {fileFolder, std::move(folders), {}}).found;
+  }
+  static constexpr std::uint16_t kI386 = 0x14C;
   TempDir dir_;
+  LibrarySearch search_;
 };
 
 TEST_F(LibrarySearchTest, TheFileFolderComesFirstThenEachFolderInOrder) {
@@ -106,15 +114,15 @@ TEST_F(LibrarySearchTest, ANameThatIsNotAPlainFileNameIsNeverFound) {
 TEST_F(LibrarySearchTest, SystemFoldersComeFromTheEnvironmentOrFromWineForTheImagesBitness) {
   {
     const ScopedEnvironment configured("CORVANE_SYSTEM_PATH", "/one:/two::/three");
-    EXPECT_EQ(SystemFolders(false), std::vector<std::string>({"/one", "/two", "/three"}));
+    EXPECT_EQ(search_.SystemFolders(false), std::vector<std::string>({"/one", "/two", "/three"}));
   }
   const ScopedEnvironment unset("CORVANE_SYSTEM_PATH", std::nullopt);
   const ScopedEnvironment prefix("WINEPREFIX", dir_.Path() + "/prefix");
   const std::string wow64 = Folder("prefix/drive_c/windows/syswow64");
   const std::string native = Folder("prefix/drive_c/windows/system32");
 
-  const std::vector<std::string> for32 = SystemFolders(false);
-  const std::vector<std::string> for64 = SystemFolders(true);
+  const std::vector<std::string> for32 = search_.SystemFolders(false);
+  const std::vector<std::string> for64 = search_.SystemFolders(true);
   ASSERT_GE(for32.size(), 2u);
   EXPECT_EQ(for32.front(), wow64);
   EXPECT_EQ(for64.front(), native);
@@ -130,7 +138,7 @@ TEST_F(LibrarySearchTest, TheLoaderLooksInTheCurrentDirectoryThenTheSystemFolder
   const ScopedEnvironment path("PATH", Folder("path1") + ":" + Folder("path2"));
   const fs::path before = fs::current_path();
   fs::current_path(Folder("current"));
-  const std::vector<std::string> folders = LoaderSearchFolders(false);
+  const std::vector<std::string> folders = search_.LoaderSearchPlaces("", false).folders;
   fs::current_path(before);
 
   ASSERT_EQ(folders.size(), 5u);
@@ -139,6 +147,110 @@ TEST_F(LibrarySearchTest, TheLoaderLooksInTheCurrentDirectoryThenTheSystemFolder
   EXPECT_EQ(folders[2], dir_.Path() + "/system");
   EXPECT_EQ(folders[3], dir_.Path() + "/path1");
   EXPECT_EQ(folders[4], dir_.Path() + "/path2");
+}
+
+TEST_F(LibrarySearchTest, AFolderIsReadAgainOnceItChanges) {
+  const std::string folder = Folder("sys");
+  fs::last_write_time(folder, fs::file_time_type::clock::now() - std::chrono::hours(1));
+  EXPECT_EQ(FindLibrary("late.dll", "", {folder}), std::nullopt);
+  const std::string late = Place("sys/LATE.dll");
+  EXPECT_EQ(FindLibrary("late.dll", "", {folder}), late) << "copied in after the folder was first read";
+}
+
+// An .apiset section as schema version 6 lays it out: the namespace header,
+// the entry records, the value records, then the UTF-16 names. Each entry
+// is given as its name followed by alias and host pairs.
+constexpr std::size_t kSchemaCount = 12;
+constexpr std::size_t kSchemaEntryOffset = 16;
+constexpr std::size_t kSchemaEntries = 28;  // the first entry record, right after the header
+constexpr std::size_t kSchemaEntrySize = 24;
+constexpr std::size_t kSchemaValueSize = 20;
+
+void Put32(std::vector<std::uint8_t>& bytes, std::size_t at, std::size_t value) {
+  for (std::size_t i = 0; i < 4; ++i) bytes.at(at + i) = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+std::vector<std::uint8_t> SchemaSection(const std::vector<std::vector<std::string>>& entries) {
+  std::size_t value = kSchemaEntries + kSchemaEntrySize * entries.size();
+  std::vector<std::uint8_t> out(value);
+  for (const auto& entry : entries) out.resize(out.size() + kSchemaValueSize * (entry.size() / 2));
+  const auto name = [&out](std::size_t offsetField, const std::string& text) {
+    Put32(out, offsetField, out.size());
+    Put32(out, offsetField + 4, 2 * text.size());
+    for (const char c : text) out.insert(out.end(), {static_cast<std::uint8_t>(c), 0});
+  };
+  Put32(out, 0, 6);
+  Put32(out, kSchemaCount, entries.size());
+  Put32(out, kSchemaEntryOffset, kSchemaEntries);
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const std::size_t entry = kSchemaEntries + kSchemaEntrySize * i;
+    name(entry + 4, entries[i][0]);
+    Put32(out, entry + 16, value);
+    Put32(out, entry + 20, entries[i].size() / 2);
+    for (std::size_t j = 1; j + 1 < entries[i].size(); j += 2, value += kSchemaValueSize) {
+      name(value + 4, entries[i][j]);
+      name(value + 12, entries[i][j + 1]);
+    }
+  }
+  return out;
+}
+
+ByteView View(const std::vector<std::uint8_t>& bytes) {
+  return ByteView(reinterpret_cast<const std::byte*>(bytes.data()), bytes.size());
+}
+
+TEST(ApiSetSchemaTest, TheNameUpToItsLastHyphenPicksTheEntryAndTheImporterItsValue) {
+  const std::vector<std::uint8_t> section =
+      SchemaSection({{"api-ms-win-crt-runtime-l1-1-0", "", "ucrtbase.dll"},
+                     {"API-MS-Win-Core-Synch-L1-2-0", "", "kernelbase.dll", "Kernel32.dll", "kernel32.dll"},
+                     {"api-ms-win-empty-l1-1-0"},
+                     {"ext-ms-win-nohost-l1-1-0", "", ""}});
+  const auto schema = ApiSetSchema::FromImage(View(PeWriter(Layout::Pe32Plus).DataSection(".apiset", section).Build().bytes));
+  ASSERT_TRUE(schema);
+  const char* const kCases[][3] = {
+      // name, importer, host
+      {"api-ms-win-crt-runtime-l1-1-0.dll", "app.exe", "ucrtbase.dll"},
+      {"API-MS-WIN-CRT-RUNTIME-L1-1-9.DLL", "app.exe", "ucrtbase.dll"},
+      {"api-ms-win-crt-runtime-l1-2-0.dll", "app.exe", ""},
+      {"api-ms-win-core-synch-l1-2-1.dll", "app.exe", "kernelbase.dll"},
+      {"api-ms-win-core-synch-l1-2-1.dll", "KERNEL32.DLL", "kernel32.dll"},
+      {"api-ms-win-empty-l1-1-0.dll", "app.exe", ""},
+      {"ext-ms-win-nohost-l1-1-0.dll", "app.exe", ""},
+      {"api-ms-win-unknown-l1-1-0.dll", "app.exe", ""},
+  };
+  for (const auto& c : kCases) EXPECT_EQ(schema->HostOf(c[0], c[1]), c[2]) << c[0] << " " << c[1];
+}
+
+TEST(ApiSetSchemaTest, AHostileSectionIsReadOnlyAsFarAsItHolds) {
+  const auto good = SchemaSection({{"api-a-l1-1-0", "", "a.dll"}, {"api-b-l1-1-0", "", "b.dll"}});
+  const std::size_t nameLength = kSchemaEntries + 8;
+  const std::size_t valueOffset = kSchemaEntries + 16;
+  const std::size_t valueCount = kSchemaEntries + 20;
+  const struct { std::size_t field; std::uint32_t value; const char* hosts; } kCases[] = {
+      {kSchemaCount, 0xFFFFFFFF, "a.dll b.dll"}, {kSchemaEntryOffset, 0xFFFFFFF0, " "},
+      {nameLength, 0xFFFFFFFF, " b.dll"},        {valueOffset, 0xFFFFFFF0, " b.dll"},
+      {valueCount, 0xFFFFFFFF, "a.dll b.dll"},
+  };
+  for (const auto& c : kCases) {
+    std::vector<std::uint8_t> section = good;
+    Put32(section, c.field, c.value);
+    const auto schema = ApiSetSchema::FromSection(View(section));
+    ASSERT_TRUE(schema) << c.field;
+    EXPECT_EQ(std::string(schema->HostOf("api-a-l1-1-0.dll", "")) + " " + std::string(schema->HostOf("api-b-l1-1-0.dll", "")),
+              c.hosts) << c.field << " = " << c.value;
+  }
+  std::vector<std::uint8_t> version5 = good;
+  Put32(version5, 0, 5);
+  EXPECT_FALSE(ApiSetSchema::FromSection(View(version5))) << "only version 6 is read";
+
+  // A thousand entry records naming the same 8 KB are read only as far as
+  // about twice the section's size.
+  std::vector<std::uint8_t> repeated = SchemaSection({{"api-" + std::string(4000, 'r') + "-l1"}});
+  const std::vector<std::uint8_t> record(repeated.begin() + kSchemaEntries, repeated.begin() + kSchemaEntries + kSchemaEntrySize);
+  Put32(repeated, kSchemaEntryOffset, repeated.size());
+  Put32(repeated, kSchemaCount, 1000);
+  for (int i = 0; i < 1000; ++i) repeated.insert(repeated.end(), record.begin(), record.end());
+  EXPECT_LT(ApiSetSchema::FromSection(View(repeated))->EntryCount(), 20u);
 }
 
 // Inspection through the viewer, with the library files in a folder of
@@ -239,21 +351,22 @@ TEST_F(InspectionTest, ALibraryFoundNowhereLeavesEverythingAsItWas) {
   EXPECT_EQ(library->ImageIndex(), kIconLibrary);
 }
 
-TEST_F(InspectionTest, AFoundFileThatIsNoImageStillGetsItsFolderAndASecondTryFindsNothing) {
-  const std::string app = Write("app.exe", PeWriter(Layout::Pe32).Import("bad.dll", {ByName("f")}).Build());
-  dir_.Write("system/bad.dll", std::vector<std::uint8_t>{'n', 'o', 't', ' ', 'P', 'E'});
-  viewer_.core.OpenList({QString::fromStdString(app)});
-  TTreeNode* library = Child(viewer_.core.Items().TopItem(0), "bad.dll");
-
-  viewer_.core.PopupInspectClick(library);
-  EXPECT_EQ(library->Text(), QString::fromStdString("bad.dll (" + dir_.Path() + "/system/)"));
-  EXPECT_EQ(library->ImageIndex(), kIconLibrary);
-  ASSERT_EQ(viewer_.shell.errors.size(), 1u);
-  EXPECT_EQ(viewer_.shell.errors[0].text, kMessageNotPe);
-
-  viewer_.core.PopupInspectClick(library);
-  ASSERT_EQ(viewer_.shell.errors.size(), 2u);
-  EXPECT_EQ(viewer_.shell.errors[1].text, "File not found") << "the name now carries the folder";
+TEST_F(InspectionTest, OnlyALibraryOfTheImportersMachineIsTakenWhereverItIs) {
+  Write("pe32/lib.dll", PeWriter(Layout::Pe32).Build());
+  Write("pe64/lib.dll", PeWriter(Layout::Pe32Plus).Build());
+  dir_.Write("junk/LIB.DLL", std::vector<std::uint8_t>{'M', 'Z'});
+  const std::string d = dir_.Path() + "/";
+  for (const Layout layout : {Layout::Pe32, Layout::Pe32Plus}) {
+    const std::string wanted = layout == Layout::Pe32 ? "pe32" : "pe64";
+    for (const std::string& order : {d + "junk:" + d + "pe32:" + d + "pe64", d + "junk:" + d + "pe64:" + d + "pe32"}) {
+      const ScopedEnvironment system("CORVANE_SYSTEM_PATH", order);
+      const std::string app = Write("app/app.exe", PeWriter(layout).Import("LIB.dll", {ByName("f")}).Build());
+      viewer_.core.OpenList({QString::fromStdString(app)});
+      TTreeNode* library = Child(viewer_.core.Items().TopItem(0), "LIB.dll");
+      viewer_.core.PopupInspectClick(library);
+      EXPECT_EQ(library->Text(), QString::fromStdString("LIB.dll (" + d + wanted + "/)")) << order;
+    }
+  }
 }
 
 TEST_F(InspectionTest, TheSameLibraryUnderTwoFilesGivesTwoIndependentSubtrees) {
@@ -298,19 +411,28 @@ TEST_F(InspectionTest, RealRuntimeLibrariesAreFoundBesideTheFileThatImportsThem)
   EXPECT_EQ(gcc->ImageIndex(), kIconInspectedLibrary);
 }
 
-TEST_F(InspectionTest, WinesLibrariesStandInForTheSystemFolder) {
+// Wine's installed folders stand in for the system folders, with a prefix
+// pinned that holds nothing: the UCRT-linked sample's C runtime comes
+// through API sets, KERNEL32.dll under its own name.
+TEST_F(InspectionTest, WinesLibrariesStandInForTheSystemFolderApiSetsIncluded) {
   const std::string wine = "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows/";
-  if (!fs::exists(wine + "notepad.exe")) GTEST_SKIP() << "Wine's PE libraries (libwine) are not installed";
+  if (!fs::exists(wine + "ucrtbase.dll")) GTEST_SKIP() << "Wine's PE libraries (libwine) are not installed";
   const ScopedEnvironment system("CORVANE_SYSTEM_PATH", std::nullopt);
   const ScopedEnvironment prefix("WINEPREFIX", dir_.Path() + "/no-prefix");
-  const std::string app = Write("app.exe", PeWriter(Layout::Pe32Plus).Import("KERNEL32.dll", {ByName("Sleep")}).Build());
-  viewer_.core.OpenList({QString::fromStdString(app)});
-  TTreeNode* kernel = Child(viewer_.core.Items().TopItem(0), "KERNEL32.dll");
-
+  viewer_.core.OpenList({CORVANE_SAMPLE_UCRT_EXE});
+  TTreeNode* program = viewer_.core.Items().TopItem(0);
+  int apiSets = 0;
+  for (TTreeNode* library = program->getFirstChild(); library; library = program->GetNextChild(library)) {
+    if (!library->Text().startsWith("api-ms-win-crt-")) continue;
+    const QString name = library->Text();
+    viewer_.core.PopupInspectClick(library);
+    EXPECT_EQ(library->Text(), name + " (" + QString::fromStdString(wine) + "ucrtbase.dll)");
+    ++apiSets;
+  }
+  EXPECT_GE(apiSets, 5);
+  TTreeNode* kernel = Child(program, "KERNEL32.dll");
   viewer_.core.PopupInspectClick(kernel);
-
   EXPECT_EQ(kernel->Text(), QString::fromStdString("KERNEL32.dll (" + wine + ")"));
-  EXPECT_EQ(kernel->ImageIndex(), kIconInspectedLibrary);
   EXPECT_NE(Child(kernel, "Exported APIs"), nullptr);
 }
 
