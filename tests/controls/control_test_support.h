@@ -68,11 +68,4 @@ inline bool HasInk(const QImage& image, const QRect& area) {
   return false;
 }
 
-// A handler that answers `text` for one column and nothing for the others.
-inline TTreeListView::TColumnDataGetEvent TextIn(int wantedColumn, const QString& text) {
-  return [wantedColumn, text](TTreeListView*, TTreeNode*, int column, QString& asText) {
-    if (column == wantedColumn) asText = text;
-  };
-}
-
 }  // namespace Treelistview::support

@@ -13,7 +13,7 @@ class TreeViewTest : public ::testing::Test {
     view_ = support::MakeShownView(300, 200, {{"Name", 150}, {"Value", 100}}, {"alpha", "beta", "gamma"});
     tree_ = view_->pTreeView();
     for (int row = 0; row < 3; ++row) nodes_ << support::Node(*view_, row);
-    child_ = tree_->Items()->AddChild(nodes_[0], QStringLiteral("child"));
+    tree_->Items()->AddChild(nodes_[0], QStringLiteral("child"));
     QApplication::processEvents();
   }
 
@@ -26,7 +26,6 @@ class TreeViewTest : public ::testing::Test {
   std::unique_ptr<TTreeListView> view_;
   TTreeListViewTree* tree_ = nullptr;
   QList<TTreeNode*> nodes_;
-  TTreeNode* child_ = nullptr;
 };
 
 TEST_F(TreeViewTest, ExpandingAndCollapsingAreAskedFirstWhicheverWayTheyComeAndReportedOnceDone) {

@@ -19,12 +19,10 @@ using support::HasInk;
 using support::HeaderOf;
 using support::MakeShownView;
 using support::Node;
-using support::TextIn;
 
 TEST(TreeListView, StartsWithTheValuesItDeclaresAndRegistersOnItsPage) {
   TTreeListView view;
   TTreeListViewTree* tree = view.pTreeView();
-  ASSERT_EQ(tree->parentWidget(), &view);
   struct Row {
     const QObject* object;
     const char* property;
@@ -141,7 +139,9 @@ TEST(ColumnPainting, DrawsTheTextOnePixelBelowTheRowTopPlacedByTheAlignmentAndCl
     tree->setRowSelect(row.rowSelect);
     if (row.selected) tree->SetSelected(Node(*view, 0));
     QApplication::processEvents();
-    view->OnColumnDataGet = TextIn(1, row.text);
+    view->OnColumnDataGet = [&row](TTreeListView*, TTreeNode*, int column, QString& text) {
+      if (column == 1) text = row.text;
+    };
     const QImage image = GrabTree(*view);
     const QRect cell = CellRect(*view, Node(*view, 0), 1);
     // Inside the label's highlight: the brush the tree prepared for the item.
