@@ -1,7 +1,6 @@
 // A widget as a window control, offscreen: its events through the
-// replaceable procedure, drags from the file manager turned into one
-// dropped-files message, and that message through an interceptor to the
-// dropped-files receiver.
+// replaceable procedure, and drags from the file manager turned into one
+// dropped-files message.
 
 #include "widget_control.h"
 
@@ -10,7 +9,6 @@
 #include <memory>
 #include <vector>
 
-#include "Ishellfiles.h"
 #include "drag_simulation.h"
 
 namespace corvane {
@@ -29,7 +27,7 @@ class RecordingWidget final : public QWidget {
 };
 
 class WidgetControlTest : public ::testing::Test {
- public:
+ protected:
   WidgetControlTest() {
     widget_.resize(200, 150);
     widget_.show();
@@ -49,15 +47,6 @@ class WidgetControlTest : public ::testing::Test {
     if (callPrevious_) previous_(message);
   }
 
-  // The drop receiver's callback.
-  void FilesDropped(const QStringList& files, bool& /*AcceptMore*/) {
-    droppedNames_.push_back(files);
-    // A second drag while this one is handled, as from a nested event loop.
-    const std::unique_ptr<QMimeData> data(testing::LocalFileData({"/tmp/second.dll"}));
-    secondDragEntered_ = testing::DragAndDrop(widget_, *data).entered;
-  }
-
- protected:
   int Count(std::uint32_t msg) const {
     return static_cast<int>(std::count_if(messages_.begin(), messages_.end(), [msg](const TMessage& m) { return m.Msg == msg; }));
   }
@@ -69,7 +58,6 @@ class WidgetControlTest : public ::testing::Test {
   std::vector<TMessage> messages_;
   std::vector<HDROP> dropHandles_;
   std::vector<QStringList> droppedNames_;
-  bool secondDragEntered_ = false;
 };
 
 TEST_F(WidgetControlTest, EveryEventPassesThroughTheProcedureAndReachesTheWidgetOnlyThroughTheDefaultOne) {
@@ -145,20 +133,6 @@ TEST_F(WidgetControlTest, AControlThatGoesBeforeItsDropIsDeliveredDeliversNothin
   QEvent event(kUserEvent);
   QCoreApplication::sendEvent(&widget_, &event);
   EXPECT_EQ(widget_.userEvents, 1) << "the widget handles its events alone again";
-}
-
-TEST_F(WidgetControlTest, TheDropReceiverGetsTheFilesAsOneListInOrderAndRefusesDropsWhileItHandlesThem) {
-  TMsgInterceptor interceptor(control_.get());
-  IShellFile shellFile(&interceptor);
-  shellFile.SetOnDropFiles(TDropFilesEvent::Bind<&WidgetControlTest::FilesDropped>(this));
-  const QStringList files = {"/tmp/c.dll", "/tmp/a b.dll", "/tmp/b.exe"};
-  const std::unique_ptr<QMimeData> data(testing::LocalFileData(files));
-  EXPECT_TRUE(testing::DragAndDrop(widget_, *data).dropped);
-  QCoreApplication::processEvents();
-  EXPECT_EQ(droppedNames_, std::vector<QStringList>{files});
-  EXPECT_EQ(Count(WM_DROPFILES), 0) << "consumed by the receiver";
-  EXPECT_FALSE(secondDragEntered_) << "refused while the first drop is handled";
-  EXPECT_TRUE(widget_.acceptDrops()) << "accepted again afterwards";
 }
 
 }  // namespace
