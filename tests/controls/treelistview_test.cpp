@@ -255,7 +255,7 @@ TEST(ColumnFit, ColumnZeroMeasuresTheTreesOwnTextLabelsAndNeverAsks) {
   EXPECT_EQ(asked, 0);
 }
 
-TEST(ColumnFit, AHeaderClickFitsTheColumnToTheRowsOnScreenAtLeastThirtyPixelsAndRepaintsThem) {
+TEST(ColumnFit, AHeaderClickFitsTheColumnToTheRowsOnScreenAndRepaintsThemAsARefreshOrAResizeDoes) {
   QStringList texts;
   for (int i = 0; i < 60; ++i) texts << QStringLiteral("row %1").arg(i);
   auto view = MakeShownView(300, 160, {{"Name", 100}, {"Value", 90}}, texts);
@@ -278,14 +278,28 @@ TEST(ColumnFit, AHeaderClickFitsTheColumnToTheRowsOnScreenAtLeastThirtyPixelsAnd
   EXPECT_FALSE(asked.contains(hidden));
   EXPECT_FALSE(asked.contains(Node(*view, 59))) << "rows below the window are not on screen";
   for (const TTreeNode* node : asked) EXPECT_FALSE(tree->DisplayRect(node, false).isEmpty());
-  // The fit, and then ColumnsRefresh, repaint the rows on screen once each.
+  // What repaints the rows on screen: the fit, ColumnsRefresh and a resize
+  // in the header; a width set by the program or a new style does not.
+  struct Step {
+    const char* name;
+    std::function<void()> run;
+    bool repaints;
+  };
+  const Step steps[] = {
+      {"the fit", [] {}, true},
+      {"ColumnsRefresh", [&] { view->ColumnsRefresh(); }, true},
+      {"a resize in the header", [&] { header.resizeSection(1, 80); }, true},
+      {"a width set by the program", [&] { view->ColumnsGet()->Item(1)->SetWidth(50); }, false},
+      {"a new header style", [&] { view->ColumnsStyleSet(hsFlat); }, false},
+  };
   const qsizetype rowsOnScreen = asked.size();
-  for (const char* step : {"after the fit", "after ColumnsRefresh"}) {
+  for (const Step& step : steps) {
     asked.clear();
+    step.run();
     QApplication::processEvents();
-    EXPECT_EQ(asked.size(), rowsOnScreen) << step;
-    view->ColumnsRefresh();
+    EXPECT_EQ(asked.size(), step.repaints ? rowsOnScreen : 0) << step.name;
   }
+  EXPECT_EQ(view->ColumnsGet()->Item(1)->Width(), 50);
 }
 
 }  // namespace
