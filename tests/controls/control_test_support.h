@@ -12,6 +12,9 @@
 
 #include "Treelistview.h"
 
+// Failure messages show texts as texts.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+
 namespace Treelistview::support {
 
 struct ColumnDefinition {
