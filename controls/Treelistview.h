@@ -71,7 +71,7 @@ class TTreeListViewTree : public TCustomTreeView {
   Q_PROPERTY(bool ShowHint READ ShowHint WRITE setShowHint)
   Q_PROPERTY(bool ShowLines READ ShowLines WRITE setShowLines)
   Q_PROPERTY(bool ShowRoot READ ShowRoot WRITE setShowRoot)
-  Q_PROPERTY(Treelistview::TSortType SortType READ SortType WRITE setSortType)
+  Q_PROPERTY(corvane::TSortType SortType READ SortType WRITE setSortType)
   Q_PROPERTY(Treelistview::TCustomImageList* StateImages READ StateImages WRITE setStateImages)
   Q_PROPERTY(int TabOrder READ TabOrder WRITE setTabOrder)
   Q_PROPERTY(bool TabStop READ TabStop WRITE setTabStop)

@@ -45,9 +45,6 @@ enum TMultiSelectStyle { msControlSelect = 0x1, msShiftSelect = 0x2, msVisibleOn
 Q_DECLARE_FLAGS(TMultiSelectStyles, TMultiSelectStyle)
 Q_FLAG_NS(TMultiSelectStyles)
 
-enum TSortType { stNone, stData, stText, stBoth };
-Q_ENUM_NS(TSortType)
-
 enum THeaderStyle { hsButtons, hsFlat };
 Q_ENUM_NS(THeaderStyle)
 

@@ -439,8 +439,7 @@ void TCustomTreeView::setShowLines(bool show) {
 }
 
 void TCustomTreeView::setSortType(TSortType sortType) {
-  sortType_ = sortType;
-  items_.SortType = sortType == stText || sortType == stBoth ? corvane::TSortType::stText : corvane::TSortType::stNone;
+  items_.SortType = sortType;
   if (sortType != stNone) AlphaSort();
 }
 

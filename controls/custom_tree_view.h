@@ -33,6 +33,8 @@ namespace Treelistview {
 
 using corvane::TTreeNode;
 using corvane::TTreeNodes;
+using corvane::TSortType;
+using enum corvane::TSortType;
 using TObject = QObject;
 
 class TCustomTreeView;
@@ -205,7 +207,7 @@ class TCustomTreeView : public QTreeView {
   void setShowLines(bool show);
   bool ShowRoot() const { return rootIsDecorated(); }
   void setShowRoot(bool show) { setRootIsDecorated(show); }
-  TSortType SortType() const { return sortType_; }
+  TSortType SortType() const { return items_.SortType; }
   void setSortType(TSortType sortType);
   TCustomImageList* StateImages() const { return stateImages_; }
   void setStateImages(TCustomImageList* images);
@@ -364,7 +366,6 @@ class TCustomTreeView : public QTreeView {
   bool showButtons_ = true;
   bool showHint_ = false;
   bool showLines_ = true;
-  TSortType sortType_ = stNone;
   QPointer<TCustomImageList> stateImages_;
   int tabOrder_ = 0;
   bool toolTips_ = true;

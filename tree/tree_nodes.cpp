@@ -68,7 +68,7 @@ void TTreeNode::SetText(const QString& text) {
   TTreeNodes* owner = Owner();
   owner->ReplaceText(this, owner->texts_.Store(QStringView(text)));
   owner->NodeChanged(this);
-  if (owner->SortType == TSortType::stText) owner->SortChildren(Parent());
+  if (owner->SortType == stText || owner->SortType == stBoth) owner->SortChildren(Parent());
 }
 
 void TTreeNode::AppendText(QStringView tail) {

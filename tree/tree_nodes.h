@@ -6,6 +6,7 @@
 // display; a view follows it through TreeNodesObserver.
 
 #include <QLatin1StringView>
+#include <QObject>
 #include <QString>
 #include <QStringView>
 
@@ -18,6 +19,7 @@
 #include "node_text.h"
 
 namespace corvane {
+Q_NAMESPACE
 
 class TTreeNodes;
 class TTreeNode;
@@ -135,7 +137,12 @@ class TreeNodesObserver {
   virtual void ExpandedChanged(TTreeNode* node) = 0;
 };
 
-enum class TSortType { stNone, stText };
+// When a store re-sorts a node's siblings by itself: with stText or stBoth
+// whenever the node's text changes. The store keeps no data to sort on, so
+// stData alone never does. Registered so that a view can publish it as a
+// property whose values are read and written by name.
+enum TSortType { stNone, stData, stText, stBoth };
+Q_ENUM_NS(TSortType)
 
 class TTreeNodes {
  public:
