@@ -35,17 +35,9 @@ int main(int argc, char** argv) {
                              .Import("KERNEL32.dll", {ByName("Sleep", 3), ByOrdinal(17), ByName("ExitProcess")})
                              .Import("USER32.dll", {ByName("MessageBoxA")}, ThunkTables::FirstThunkOnly)
                              .Import("KERNEL32.dll", {ByName("Beep"), ByOrdinal(65535)})
-                             .Resource(3, std::vector<std::uint8_t>(40, 0xAB))
                              .Version(version)},
           {"odd-thunks", PeWriter(layout).Import("odd.dll", {RawThunk(0x80001234), RawThunk(0x7FFFFFFF), ByName("")})},
-          {"version-lengths-lie", PeWriter(layout).Version(version).VersionLength(0xFFFF).VersionValueLength(51)},
-          {"one-section", PeWriter(layout)
-                              .Export("only", 0)
-                              .ExportsIn(".data")
-                              .Import("a.dll", {ByName("f")})
-                              .ImportsIn(".data")
-                              .Version(version)
-                              .ResourcesIn(".data")},
+          {"one-section", PeWriter(layout).Import("a.dll", {ByName("f")}).Version(version).ResourcesIn(".idata")},
       };
       const std::string prefix = layout == Layout::Pe32 ? "pe32-" : "pe32plus-";
       for (const auto& [name, writer] : seeds) WriteFile(directory / (prefix + name), writer.Build().bytes);

@@ -10,6 +10,7 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
+constexpr std::size_t kNtHeaders = 0x80;  // after the DOS header and a stub's worth of room
 constexpr std::size_t kFileHeaderSize = 20;
 constexpr std::size_t kDataDirectoryCount = 16;
 constexpr std::size_t kExportDirectorySize = 40;
@@ -18,9 +19,9 @@ constexpr std::size_t kResourceDataEntrySize = 16;
 constexpr std::uint32_t kFileAlignment = 0x200;
 constexpr std::uint32_t kSectionAlignment = 0x1000;
 
-constexpr std::uint16_t kRtVersion = 16;
-constexpr std::uint16_t kResourceName = 1;
-constexpr std::uint16_t kResourceLanguage = 0x0409;
+constexpr std::uint32_t kRtVersion = 16;
+constexpr std::uint32_t kResourceName = 1;
+constexpr std::uint32_t kResourceLanguage = 0x0409;
 
 constexpr std::uint32_t kCodeSection = 0x60000020;         // code, execute, read
 constexpr std::uint32_t kReadOnlyDataSection = 0x40000040;  // initialized data, read
@@ -176,48 +177,32 @@ DirectoryEntry WriteImports(const SectionCursor& at, Layout layout, const auto& 
   return {at.RvaAt(table), U32(out.size() - table)};
 }
 
-void PutResourceEntry(Bytes& out, std::size_t at, std::uint32_t id, std::uint32_t target) {
-  PutAt(out, at, id);
-  PutAt(out, at + kResourceEntryTargetField, target);
-}
-
-// Three levels (type, name, language) with one entry below each type: all
-// the tree a reader needs to find a resource by type.
-DirectoryEntry WriteResources(const SectionCursor& at, const auto& resources, BuiltImage& image) {
+// One entry at each level a reader walks to a resource (type, name,
+// language), then the data entry and the version resource's data.
+DirectoryEntry WriteVersionResource(const SectionCursor& at, const Bytes& data, BuiltImage& image) {
   Bytes& out = at.content;
   const std::size_t root = out.size();
-  const std::size_t leafDirectorySize = kResourceDirectorySize + kResourceEntrySize;
-  const std::size_t typeDirectories = root + kResourceDirectorySize + kResourceEntrySize * resources.size();
-  const std::size_t nameDirectories = typeDirectories + leafDirectorySize * resources.size();
-  const std::size_t dataEntries = nameDirectories + leafDirectorySize * resources.size();
-  PutZeros(out, dataEntries + kResourceDataEntrySize * resources.size() - root);
-  PutAt(out, root + kResourceEntryCountsField + 2, static_cast<std::uint16_t>(resources.size()));
-
-  for (std::size_t i = 0; i < resources.size(); ++i) {
-    const std::size_t type = typeDirectories + leafDirectorySize * i;
-    const std::size_t name = nameDirectories + leafDirectorySize * i;
-    const std::size_t dataEntry = dataEntries + kResourceDataEntrySize * i;
-    const auto relative = [root](std::size_t position) { return U32(position - root); };
-    PutResourceEntry(out, root + kResourceDirectorySize + kResourceEntrySize * i, resources[i].type,
-                     kResourceSubdirectoryFlag | relative(type));
-    PutAt(out, type + kResourceEntryCountsField + 2, std::uint16_t{1});
-    PutResourceEntry(out, type + kResourceDirectorySize, kResourceName, kResourceSubdirectoryFlag | relative(name));
-    PutAt(out, name + kResourceEntryCountsField + 2, std::uint16_t{1});
-    PutResourceEntry(out, name + kResourceDirectorySize, kResourceLanguage, relative(dataEntry));
-
-    PadTo(out, 8);
-    const std::size_t data = out.size();
-    out.insert(out.end(), resources[i].data.begin(), resources[i].data.end());
-    PutAt(out, dataEntry, at.RvaAt(data));
-    PutAt(out, dataEntry + kResourceDataSizeField, U32(resources[i].data.size()));
-    if (resources[i].isVersion) {
-      image.versionDataEntry = at.FileOffsetAt(dataEntry);
-      image.versionBlock = at.FileOffsetAt(data);
-    }
+  const std::size_t directorySize = kResourceDirectorySize + kResourceEntrySize;
+  const std::size_t dataEntry = root + 3 * directorySize;
+  PutZeros(out, dataEntry + kResourceDataEntrySize - root);
+  const std::uint32_t ids[] = {kRtVersion, kResourceName, kResourceLanguage};
+  for (std::size_t level = 0; level < 3; ++level) {
+    const std::size_t directory = root + directorySize * level;
+    const std::uint32_t flag = level < 2 ? kResourceSubdirectoryFlag : 0;
+    PutAt(out, directory + kResourceEntryCountsField + 2, std::uint16_t{1});  // ID entries
+    PutAt(out, directory + kResourceDirectorySize, ids[level]);
+    PutAt(out, directory + kResourceDirectorySize + kResourceEntryTargetField, flag | U32(directorySize * (level + 1)));
   }
+  PadTo(out, 8);
+  const std::size_t block = out.size();
+  out.insert(out.end(), data.begin(), data.end());
+  PutAt(out, dataEntry, at.RvaAt(block));
+  PutAt(out, dataEntry + kResourceDataSizeField, U32(data.size()));
   PadTo(out, 4);
 
   image.resourceRoot = at.FileOffsetAt(root);
+  image.versionDataEntry = at.FileOffsetAt(dataEntry);
+  image.versionBlock = at.FileOffsetAt(block);
   return {at.RvaAt(root), U32(out.size() - root)};
 }
 
@@ -263,7 +248,7 @@ std::vector<std::uint8_t> PeWriter::VersionData() const {
         info.fileDateMS, info.fileDateLS}) {
     Put(block, field);
   }
-  PutAt(block, 0, versionLength_.value_or(static_cast<std::uint16_t>(block.size())));
+  PutAt(block, 0, static_cast<std::uint16_t>(block.size()));
   PutAt(block, 2, versionValueLength_.value_or(kFixedFileInfoSize));
   return block;
 }
@@ -289,18 +274,14 @@ BuiltImage PeWriter::Build() const {
     it->characteristics |= flags;
     it->directories.push_back(directory);
   };
-  std::vector<ResourceSpec> resources = resources_;
-  if (version_ || versionRaw_) resources.push_back({kRtVersion, VersionData(), true});
-  std::stable_sort(resources.begin(), resources.end(),
-                   [](const ResourceSpec& a, const ResourceSpec& b) { return a.type < b.type; });
-  if (!exports_.empty() || unnamedExports_ > 0) place(exportSection_, kExportDirectory, 0);
-  if (!imports_.empty()) place(importSection_, kImportDirectory, kWritableFlag);
-  if (!resources.empty()) place(resourceSection_, kResourceDirectory, 0);
+  if (!exports_.empty() || unnamedExports_ > 0) place(".edata", kExportDirectory, 0);
+  if (!imports_.empty()) place(".idata", kImportDirectory, kWritableFlag);
+  if (version_ || versionRaw_) place(resourceSection_, kResourceDirectory, 0);
 
   const std::size_t directoriesInHeader = wide ? 112 : 96;
   const std::size_t optionalHeaderSize = directoriesInHeader + 8 * kDataDirectoryCount;
   BuiltImage image;
-  image.ntHeaders = eLfanew_;
+  image.ntHeaders = kNtHeaders;
   image.fileHeader = image.ntHeaders + 4;
   image.optionalHeader = image.fileHeader + kFileHeaderSize;
   image.dataDirectories = image.optionalHeader + directoriesInHeader;
@@ -328,7 +309,7 @@ BuiltImage PeWriter::Build() const {
       } else if (d == kImportDirectory) {
         directories[d] = WriteImports(cursor, layout_, imports_, image);
       } else {
-        directories[d] = WriteResources(cursor, resources, image);
+        directories[d] = WriteVersionResource(cursor, VersionData(), image);
       }
     }
     p.rawSize = AlignUp(p.content.size(), kFileAlignment);
@@ -340,7 +321,7 @@ BuiltImage PeWriter::Build() const {
   out.assign(nextFileOffset, 0);
   out[0] = 'M';
   out[1] = 'Z';
-  PutAt(out, kELfanewField, eLfanew_);
+  PutAt(out, kELfanewField, U32(kNtHeaders));
   out[image.ntHeaders] = 'P';
   out[image.ntHeaders + 1] = 'E';
 

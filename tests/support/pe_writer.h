@@ -151,7 +151,6 @@ class PeWriter {
   PeWriter& SizeOfCode(std::uint32_t size) { return Set(sizeOfCode_, size); }
   PeWriter& SizeOfInitializedData(std::uint32_t size) { return Set(sizeOfInitializedData_, size); }
   PeWriter& SizeOfUninitializedData(std::uint32_t size) { return Set(sizeOfUninitializedData_, size); }
-  PeWriter& ELfanew(std::uint32_t offset) { return Set(eLfanew_, offset); }  // at least 0x40
 
   // Exports. The address table has one slot per name-ordinal up to the
   // highest one used, then `count` more slots that no name refers to.
@@ -160,24 +159,20 @@ class PeWriter {
     return Add(exports_, ExportSpec{std::move(name), nameOrdinal});
   }
   PeWriter& UnnamedExports(std::uint32_t count) { return Set(unnamedExports_, count); }
-  PeWriter& ExportsIn(std::string sectionName) { return Set(exportSection_, std::move(sectionName)); }
 
   // Imports: one descriptor per call, in call order.
   PeWriter& Import(std::string dllName, std::vector<ImportEntry> entries, ThunkTables tables = ThunkTables::Both) {
     return Add(imports_, ImportSpec{std::move(dllName), std::move(entries), tables});
   }
-  PeWriter& ImportsIn(std::string sectionName) { return Set(importSection_, std::move(sectionName)); }
 
-  // Resources: type directories are sorted by type ID, each holding ID 1 in
-  // language 0x409. The version resource is type 16.
+  // The version resource: type 16, ID 1, language 0x409, in ".rsrc" unless
+  // placed in another section (which may hold other directories too).
   PeWriter& Version(const FixedFileInfo& info) { return Set(version_, info); }
-  PeWriter& VersionLength(std::uint16_t wLength) { return Set(versionLength_, wLength); }  // lie in the header only
-  PeWriter& VersionValueLength(std::uint16_t wValueLength) { return Set(versionValueLength_, wValueLength); }
+  PeWriter& VersionValueLength(std::uint16_t wValueLength) {  // lie in the header only
+    return Set(versionValueLength_, wValueLength);
+  }
   PeWriter& VersionRaw(std::vector<std::uint8_t> data) {  // instead of the built block
     return Set(versionRaw_, std::move(data));
-  }
-  PeWriter& Resource(std::uint16_t type, std::vector<std::uint8_t> data) {
-    return Add(resources_, ResourceSpec{type, std::move(data), false});
   }
   PeWriter& ResourcesIn(std::string sectionName) { return Set(resourceSection_, std::move(sectionName)); }
 
@@ -192,11 +187,6 @@ class PeWriter {
     std::string dllName;
     std::vector<ImportEntry> entries;
     ThunkTables tables = ThunkTables::Both;
-  };
-  struct ResourceSpec {
-    std::uint16_t type = 0;
-    std::vector<std::uint8_t> data;
-    bool isVersion = false;
   };
 
   template <class Field, class Value>
@@ -216,21 +206,16 @@ class PeWriter {
   std::optional<std::uint32_t> sizeOfCode_;
   std::optional<std::uint32_t> sizeOfInitializedData_;
   std::uint32_t sizeOfUninitializedData_ = 0;
-  std::uint32_t eLfanew_ = 0x80;
 
   std::uint32_t exportBase_ = 1;
   std::vector<ExportSpec> exports_;
   std::uint32_t unnamedExports_ = 0;
-  std::string exportSection_ = ".edata";
 
   std::vector<ImportSpec> imports_;
-  std::string importSection_ = ".idata";
 
   std::optional<FixedFileInfo> version_;
   std::optional<std::vector<std::uint8_t>> versionRaw_;
-  std::optional<std::uint16_t> versionLength_;
   std::optional<std::uint16_t> versionValueLength_;
-  std::vector<ResourceSpec> resources_;
   std::string resourceSection_ = ".rsrc";
 };
 
