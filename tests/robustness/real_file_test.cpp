@@ -41,14 +41,13 @@ constexpr RealFile kRealFiles[] = {
 // and resource directories: where a cut or a changed word changes what the
 // build reads. Deeper entries are read by the same code.
 constexpr std::size_t kDenseCuts = 2048;      // from the start and from each directory
-constexpr std::size_t kHeaderWords = 1024;     // bytes from the NT headers
-constexpr std::size_t kDirectoryWords = 128;   // bytes from each directory
-constexpr std::uint16_t kDirectories[] = {0, 1, 2};  // exports, imports, resources
+constexpr std::size_t kHeaderWords = 1024;    // bytes from the NT headers
+constexpr std::size_t kDirectoryWords = 128;  // bytes from each directory
 
 std::vector<std::size_t> DirectoryOffsets(const std::vector<std::uint8_t>& bytes) {
   std::vector<std::size_t> offsets;
   const ByteView view(reinterpret_cast<const std::byte*>(bytes.data()), bytes.size());
-  for (const std::uint16_t index : kDirectories) {
+  for (const std::uint16_t index : {kExportDirectory, kImportDirectory, kResourceDirectory}) {
     if (const auto offset = ImageDirectoryEntryToData(view, false, index, nullptr)) offsets.push_back(*offset);
   }
   return offsets;
@@ -74,7 +73,8 @@ TEST_P(RealFileTest, EveryPrefixShowsOnlyWhatTheWholeFileShows) {
   ASSERT_EQ(whole.message, "");
   ASSERT_GT(whole.branches.size(), 1u) << "a real file that shows nothing proves nothing";
   std::set<std::size_t> lengths{bytes_.size()};
-  for (std::size_t length = 0; length < bytes_.size(); length += std::max<std::size_t>(1, bytes_.size() / 256)) lengths.insert(length);
+  const std::size_t stride = std::max<std::size_t>(1, bytes_.size() / 256);
+  for (std::size_t length = 0; length < bytes_.size(); length += stride) lengths.insert(length);
   std::vector<std::size_t> dense = DirectoryOffsets(bytes_);
   dense.push_back(0);
   for (const std::size_t start : dense) {

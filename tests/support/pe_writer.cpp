@@ -23,7 +23,7 @@ constexpr std::uint32_t kRtVersion = 16;
 constexpr std::uint32_t kResourceName = 1;
 constexpr std::uint32_t kResourceLanguage = 0x0409;
 
-constexpr std::uint32_t kCodeSection = 0x60000020;         // code, execute, read
+constexpr std::uint32_t kCodeSection = 0x60000020;          // code, execute, read
 constexpr std::uint32_t kReadOnlyDataSection = 0x40000040;  // initialized data, read
 constexpr std::uint32_t kWritableFlag = 0x80000000;         // the loader fills the IAT
 
@@ -32,9 +32,9 @@ constexpr std::uint32_t kWritableFlag = 0x80000000;         // the loader fills 
 // directory would read as a forwarder.
 constexpr std::size_t kCodeBytes = 16;
 
-enum Directory : std::size_t { kExportDirectory, kImportDirectory, kResourceDirectory };
-
-std::size_t AlignUp(std::size_t value, std::size_t alignment) { return (value + alignment - 1) / alignment * alignment; }
+std::size_t AlignUp(std::size_t value, std::size_t alignment) {
+  return (value + alignment - 1) / alignment * alignment;
+}
 
 std::uint32_t U32(std::size_t value) { return static_cast<std::uint32_t>(value); }
 
@@ -144,8 +144,8 @@ DirectoryEntry WriteImports(const SectionCursor& at, Layout layout, const auto& 
     ImportTableOffsets& offsets = image.imports[d];
     const auto& entries = descriptors[d].entries;
     for (std::size_t i = 0; i < entries.size(); ++i) {
-      std::uint64_t thunk = entries[i].kind == ImportEntry::Kind::Ordinal ? ordinalFlag | entries[i].value
-                                                                          : entries[i].value;
+      std::uint64_t thunk =
+          entries[i].kind == ImportEntry::Kind::Ordinal ? ordinalFlag | entries[i].value : entries[i].value;
       if (entries[i].kind == ImportEntry::Kind::Name) {
         PadTo(out, 2);
         thunk = at.RvaAt(out.size());
@@ -210,12 +210,14 @@ DirectoryEntry WriteVersionResource(const SectionCursor& at, const Bytes& data, 
 
 void BuiltImage::CheckRange(std::size_t offset, std::size_t width) const {
   if (offset > bytes.size() || width > bytes.size() - offset) {
-    throw std::out_of_range("PE image access at " + std::to_string(offset) + "+" + std::to_string(width) +
-                            " outside " + std::to_string(bytes.size()) + " bytes");
+    throw std::out_of_range("PE image access at " + std::to_string(offset) + "+" + std::to_string(width) + " outside " +
+                            std::to_string(bytes.size()) + " bytes");
   }
 }
 
-std::string Numbered(std::string_view prefix, std::size_t number) { return std::string(prefix) + std::to_string(number); }
+std::string Numbered(std::string_view prefix, std::size_t number) {
+  return std::string(prefix) + std::to_string(number);
+}
 
 ImportEntry ByName(std::string name, std::uint16_t hint) {
   return ImportEntry{.kind = ImportEntry::Kind::Name, .name = std::move(name), .hint = hint, .value = 0};
@@ -242,10 +244,9 @@ std::vector<std::uint8_t> PeWriter::VersionData() const {
   for (const char c : kKey) Put(block, static_cast<std::uint16_t>(c));
   Put(block, std::uint16_t{0});
   PadTo(block, 4);
-  for (const std::uint32_t field :
-       {info.signature, info.structVersion, info.fileVersionMS, info.fileVersionLS, info.productVersionMS,
-        info.productVersionLS, info.fileFlagsMask, info.fileFlags, info.fileOS, info.fileType, info.fileSubtype,
-        info.fileDateMS, info.fileDateLS}) {
+  for (const std::uint32_t field : {info.signature, info.structVersion, info.fileVersionMS, info.fileVersionLS,
+                                    info.productVersionMS, info.productVersionLS, info.fileFlagsMask, info.fileFlags,
+                                    info.fileOS, info.fileType, info.fileSubtype, info.fileDateMS, info.fileDateLS}) {
     Put(block, field);
   }
   PutAt(block, 0, static_cast<std::uint16_t>(block.size()));

@@ -44,6 +44,8 @@ inline constexpr std::size_t kResourceDataSizeField = 4;
 inline constexpr std::uint32_t kResourceSubdirectoryFlag = 0x80000000;
 inline constexpr std::size_t kFixedFileInfoOffset = 40;  // in the version block
 inline constexpr std::size_t kFixedFileInfoEnd = 92;
+// Data directory indices.
+enum Directory : std::size_t { kExportDirectory, kImportDirectory, kResourceDirectory };
 
 enum class Layout { Pe32, Pe32Plus };
 

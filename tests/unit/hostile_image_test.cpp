@@ -53,6 +53,9 @@ std::string Shown(std::span<const std::uint8_t> bytes) {
   return Describe(opened);
 }
 
+// The section after ".text": where the writer puts an image's only directory.
+constexpr std::size_t kTableSection = 1;
+
 // The RVA of the byte at file offset `offset` in `section`.
 std::uint32_t RvaOf(const BuiltImage& image, std::size_t section, std::size_t offset) {
   const std::size_t header = image.SectionHeader(section);
@@ -109,15 +112,16 @@ TEST_P(HostileImageTest, FieldsThatLieCostOnlyWhatTheyDescribe) {
       {"optional header 0xFFFF long", full.fileHeader + kSizeOfOptionalHeaderField, 0xFFFF, all, ""},
       {"NumberOfRvaAndSizes 0", full.numberOfRvaAndSizesField, 0, all, ""},
       {"NumberOfRvaAndSizes 0xFFFFFFFF", full.numberOfRvaAndSizesField, 0xFFFFFFFF, "", ""},
-      {"export RVA 0xFFFFFFFF", full.DataDirectory(0), 0xFFFFFFFF, kExports, ""},
-      {"import RVA past the end", full.DataDirectory(1), pastEndRva, imports, ""},
-      {"import RVA at the last byte", full.DataDirectory(1), pastEndRva - 1, imports, ""},
-      {"export section reaching past 4 GiB", full.SectionHeader(1) + kSectionRawSizeField, 0xFFFFFFFF,
+      {"export RVA 0xFFFFFFFF", full.DataDirectory(kExportDirectory), 0xFFFFFFFF, kExports, ""},
+      {"import RVA past the end", full.DataDirectory(kImportDirectory), pastEndRva, imports, ""},
+      {"import RVA at the last byte", full.DataDirectory(kImportDirectory), pastEndRva - 1, imports, ""},
+      {"export section reaching past 4 GiB", full.SectionHeader(kTableSection) + kSectionRawSizeField, 0xFFFFFFFF,
        imports + kVersion, ""},
-      {"import section data at 0xFFFFFFFF", full.SectionHeader(2) + kSectionRawPointerField, 0xFFFFFFFF, imports, ""},
+      {"import section data at 0xFFFFFFFF", full.SectionHeader(kTableSection + 1) + kSectionRawPointerField, 0xFFFFFFFF,
+       imports, ""},
       {"AddressOfNames 0", *full.exportDirectory + kExportNamesField, 0, kExports, ""},
       {"AddressOfNameOrdinals past the end", *full.exportDirectory + kExportOrdinalsField, pastEndRva, kExports, ""},
-      {"a name RVA 0xFFFFFFFF", *full.exportNamePointers + 4, 0xFFFFFFFF, " beta (2),", ""},
+      {"the second name RVA 0xFFFFFFFF", *full.exportNamePointers + sizeof(std::uint32_t), 0xFFFFFFFF, " beta (2),", ""},
       {"first descriptor's Name 0", kernel + kImportNameField, 0, imports, ""},
       {"a library name in no section", user + kImportNameField, 0xFFFFFFFF, kUser, ""},
       {"no lookup table", kernel, 0, "", ""},
@@ -149,32 +153,36 @@ TEST_P(HostileImageTest, TablesThatRunOffTheEndOrIntoThemselvesShowWhatTheyHold)
     // ordinal table is its upper half, so alpha's ordinal reads as 0.
     image.Patch32(end - 4, image.Read<std::uint32_t>(*image.exportNamePointers));
     image.Patch32(*image.exportDirectory + kExportNameCountField, 0xFFFFFFFF);
-    image.Patch32(*image.exportDirectory + kExportNamesField, RvaOf(image, 1, end - 4));
-    image.Patch32(*image.exportDirectory + kExportOrdinalsField, RvaOf(image, 1, end - 2));
+    image.Patch32(*image.exportDirectory + kExportNamesField, RvaOf(image, kTableSection, end - 4));
+    image.Patch32(*image.exportDirectory + kExportOrdinalsField, RvaOf(image, kTableSection, end - 2));
     return image.bytes;
   };
   const auto hintNameAtTheEnd = [this] {
     BuiltImage image = Writer().Import("a.dll", {ByName("f"), ByName("g")}).Build();
     const std::size_t end = image.bytes.size();
     image.Patch32(end - 4, 0x78000100);  // hint 1, then "x" as the file's last byte
-    image.Patch32(*image.imports[0].originalFirstThunk, RvaOf(image, 1, end - 3));
+    image.Patch32(*image.imports[0].originalFirstThunk, RvaOf(image, kTableSection, end - 3));
     return image.bytes;
   };
-  // A whole descriptor thirty bytes before the end, then ten bytes of one
-  // that is cut; the import directory starts `at` bytes before the end.
-  const auto descriptorsAtTheEnd = [this](std::size_t at) {
+  // The file ends with a whole descriptor, then `kCut` bytes of one; the
+  // import directory starts at the whole one or at the cut one.
+  constexpr std::ptrdiff_t kCut = 10;
+  const auto descriptorsAtTheEnd = [this](bool startAtTheCutOne) {
     BuiltImage image = Writer().Import("a.dll", {ByName("f"), ByOrdinal(9)}).Build();
     const auto descriptor = image.bytes.begin() + static_cast<std::ptrdiff_t>(image.imports[0].descriptor);
-    std::copy_n(descriptor, kImportDescriptorSize, image.bytes.end() - 30);
-    std::fill(image.bytes.end() - 10, image.bytes.end(), std::uint8_t{0xFF});
-    image.Patch32(image.DataDirectory(1), RvaOf(image, 1, image.bytes.size() - at));
+    const auto whole = image.bytes.end() - kCut - static_cast<std::ptrdiff_t>(kImportDescriptorSize);
+    std::copy_n(descriptor, kImportDescriptorSize, whole);
+    std::fill(image.bytes.end() - kCut, image.bytes.end(), std::uint8_t{0xFF});
+    const auto start =
+        static_cast<std::size_t>((startAtTheCutOne ? image.bytes.end() - kCut : whole) - image.bytes.begin());
+    image.Patch32(image.DataDirectory(kImportDirectory), RvaOf(image, kTableSection, start));
     return image.bytes;
   };
   // Both thunks name the hint/name entry two bytes before the table, so the
   // name is the first thunk's own low bytes.
   BuiltImage selfNamed = Writer().Import("a.dll", {ByName("f"), ByName("g")}).Build();
   const std::size_t table = *selfNamed.imports[0].originalFirstThunk;
-  const std::uint32_t nameRva = RvaOf(selfNamed, 1, table) - 2;
+  const std::uint32_t nameRva = RvaOf(selfNamed, kTableSection, table) - 2;
   selfNamed.Patch32(table, nameRva);
   selfNamed.Patch32(table + (GetParam() == Layout::Pe32 ? 4 : 8), nameRva);
   const std::string ownBytes{static_cast<char>(nameRva), static_cast<char>(nameRva >> 8)};
@@ -192,8 +200,8 @@ TEST_P(HostileImageTest, TablesThatRunOffTheEndOrIntoThemselvesShowWhatTheyHold)
        CutAfter(Writer().Import("a.dll", {ByName("f")}).Import("last.dll", {ByName("g")}).Build(), "last.dll"),
        "a.dll: f\n"},
       {"function name without NUL", hintNameAtTheEnd(), "a.dll: g\n"},
-      {"descriptor array cut by the end", descriptorsAtTheEnd(30), "a.dll:      9 (ordinal), f\n"},
-      {"descriptor array starting in its cut entry", descriptorsAtTheEnd(10), ""},
+      {"descriptor array cut by the end", descriptorsAtTheEnd(false), "a.dll:      9 (ordinal), f\n"},
+      {"descriptor array starting in its cut entry", descriptorsAtTheEnd(true), ""},
       {"thunks naming their own table", selfNamed.bytes, "a.dll: " + ownBytes + "\n"},
   };
   for (const auto& c : cases) EXPECT_EQ(Shown(c.bytes), c.shown) << c.name;
@@ -210,7 +218,8 @@ TEST_P(HostileImageTest, ThousandsOfDescriptorsSharingOneTableShowEachFunctionOn
   BuiltImage built = writer.Build();
   const auto first = built.bytes.begin() + static_cast<std::ptrdiff_t>(built.imports[0].descriptor);
   for (std::size_t d = 1; d < kCount; ++d) {
-    std::copy_n(first, kImportDescriptorSize, built.bytes.begin() + static_cast<std::ptrdiff_t>(built.imports[d].descriptor));
+    std::copy_n(first, kImportDescriptorSize,
+                built.bytes.begin() + static_cast<std::ptrdiff_t>(built.imports[d].descriptor));
   }
   const OpenedImage opened = OpenInMemory(built.bytes);
   EXPECT_EQ(opened.violations, NoViolations());
@@ -231,7 +240,8 @@ TEST_P(HostileImageTest, DescriptorsNamingOneLongNameAreIndexedByPlaceAndCutWhen
   for (const std::uint32_t step : {0u, 1u}) {
     BuiltImage patched = built;
     for (std::size_t d = 1; d < kDescriptors; ++d) {
-      patched.Patch32(patched.imports[d].descriptor + kImportNameField, longName + step * static_cast<std::uint32_t>(d));
+      patched.Patch32(patched.imports[d].descriptor + kImportNameField,
+                      longName + step * static_cast<std::uint32_t>(d));
     }
     MappedImage image;
     const ByteView view(reinterpret_cast<const std::byte*>(patched.bytes.data()), patched.bytes.size());
@@ -277,7 +287,9 @@ TEST_P(HostileImageTest, AVersionRecordIsFoundOnlyWhereEveryLengthAndEntryHoldsI
   // The resource directory's levels: each one's first entry, and where the
   // offset from the root that it holds leads.
   const std::size_t root = *good.resourceRoot;
-  const auto entry = [](std::size_t directory) { return directory + kResourceDirectorySize + kResourceEntryTargetField; };
+  const auto entry = [](std::size_t directory) {
+    return directory + kResourceDirectorySize + kResourceEntryTargetField;
+  };
   const auto next = [&good, root, &entry](std::size_t directory) {
     return root + (good.Read<std::uint32_t>(entry(directory)) & ~kResourceSubdirectoryFlag);
   };

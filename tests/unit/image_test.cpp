@@ -177,8 +177,8 @@ TEST(SectionMap, AgreesWithTheTableWalkOnRandomSectionTables) {
     }
     const std::vector<std::uint8_t> bytes = SectionTable(sections);
     // Now and then the view cuts the table.
-    const std::size_t size = below(4) == 0 ? kTableSections + random() % (bytes.size() - kTableSections + 1)
-                                           : bytes.size();
+    const std::size_t size =
+        below(4) == 0 ? kTableSections + random() % (bytes.size() - kTableSections + 1) : bytes.size();
     const ByteView view = *ViewOf(bytes).Sub(0, size);
     const SectionMap map(view, kTableNtHeaders);
     // Every RVA that decides something (each section's edges and their
@@ -206,38 +206,40 @@ class ImageTest : public ::testing::TestWithParam<Layout> {
   bool Wide() const { return GetParam() == Layout::Pe32Plus; }
 };
 
-TEST_P(ImageTest, DirectoryEntriesGiveTheOffsetOfDirectoriesThatCanBeUsed) {
+TEST_P(ImageTest, DirectoryEntriesGiveTheOffsetAndSizeOfEachDirectory) {
+  BuiltImage image = Writer().Export("f", 0).Import("a.dll", {ByName("g")}).Version({}).Build();
+  const std::optional<std::uint64_t> written[] = {image.exportDirectory, image.importDescriptors, image.resourceRoot};
+  for (const std::uint16_t index : {kExportDirectory, kImportDirectory, kResourceDirectory}) {
+    std::uint32_t size = 0;
+    EXPECT_EQ(ImageDirectoryEntryToData(ViewOf(image.bytes), false, index, &size), written[index]) << index;
+    EXPECT_EQ(size, image.Read<std::uint32_t>(image.DataDirectory(index) + kDirectorySizeField)) << index;
+  }
+  // In an image-mapped view, and inside the headers, an RVA is its own offset.
+  const std::uint32_t exports = image.Read<std::uint32_t>(image.DataDirectory(kExportDirectory));
+  EXPECT_EQ(ImageDirectoryEntryToData(ViewOf(image.bytes), true, kExportDirectory, nullptr), exports);
+  image.Patch32(image.DataDirectory(kExportDirectory), 0x40);
+  EXPECT_EQ(ImageDirectoryEntryToData(ViewOf(image.bytes), false, kExportDirectory, nullptr), 0x40u);
+}
+
+TEST_P(ImageTest, DirectoryEntriesThatCannotBeUsedGiveNothing) {
   const BuiltImage good = Writer().Export("f", 0).Import("a.dll", {ByName("g")}).Version({}).Build();
-  const auto rva = [&good](std::size_t index) { return good.Read<std::uint32_t>(good.DataDirectory(index)); };
   const struct {
     const char* name;
     std::size_t field;
     std::uint32_t value;
     std::uint16_t index;
-    bool mappedAsImage;
-    std::optional<std::uint64_t> offset;
   } cases[] = {
-      {"exports", good.DataDirectory(0), rva(0), 0, false, good.exportDirectory},
-      {"imports", good.DataDirectory(1), rva(1), 1, false, good.importDescriptors},
-      {"resources", good.DataDirectory(2), rva(2), 2, false, good.resourceRoot},
-      {"an image-mapped view, where an RVA is its own offset", good.DataDirectory(0), rva(0), 0, true, rva(0)},
-      {"an RVA inside the headers is its own offset", good.DataDirectory(0), 0x40, 0, false, 0x40},
-      {"index equal to NumberOfRvaAndSizes", good.numberOfRvaAndSizesField, 2, 2, false, std::nullopt},
-      {"entry past the view", good.numberOfRvaAndSizesField, 0xFFFFFFFF, 0xFFFF, false, std::nullopt},
-      {"magic of a ROM image", good.optionalHeader, 0x107, 0, false, std::nullopt},
-      {"VirtualAddress 0", good.DataDirectory(1), 0, 1, false, std::nullopt},
-      {"no PE signature", good.ntHeaders, 0x4551, 0, false, std::nullopt},
-      {"an unused directory", good.DataDirectory(5), 0, 5, false, std::nullopt},
+      {"index equal to NumberOfRvaAndSizes", good.numberOfRvaAndSizesField, 2, kResourceDirectory},
+      {"entry past the view", good.numberOfRvaAndSizesField, 0xFFFFFFFF, 0xFFFF},
+      {"magic of a ROM image", good.optionalHeader, 0x107, kExportDirectory},
+      {"VirtualAddress 0", good.DataDirectory(kImportDirectory), 0, kImportDirectory},
+      {"no PE signature", good.ntHeaders, 0x4551, kExportDirectory},
+      {"an unused directory", good.DataDirectory(5), 0, 5},
   };
   for (const auto& c : cases) {
     BuiltImage patched = good;
     patched.Patch32(c.field, c.value);
-    std::uint32_t size = 0;
-    EXPECT_EQ(ImageDirectoryEntryToData(ViewOf(patched.bytes), c.mappedAsImage, c.index, &size), c.offset) << c.name;
-    EXPECT_EQ(ImageDirectoryEntryToData(ViewOf(patched.bytes), c.mappedAsImage, c.index, nullptr), c.offset) << c.name;
-    if (c.offset) {
-      EXPECT_EQ(size, good.Read<std::uint32_t>(good.DataDirectory(c.index) + kDirectorySizeField)) << c.name;
-    }
+    EXPECT_FALSE(ImageDirectoryEntryToData(ViewOf(patched.bytes), false, c.index, nullptr)) << c.name;
   }
 }
 
@@ -249,8 +251,10 @@ TEST_P(ImageTest, EachWalkReportsItsTableInFileOrderAndStopsWhenTheCallbackSaysS
                                .Import("KERNEL32.dll", {ByName("GetTickCount"), ByName("Sleep")})
                                .Import("kernel32.dll", {ByName("Beep")})
                                .Build();
-  BuiltImage boundTables =
-      Writer().Import("a.dll", {ByName("Sleep")}).Import("b.dll", {ByName("Beep")}, ThunkTables::FirstThunkOnly).Build();
+  BuiltImage boundTables = Writer()
+                               .Import("a.dll", {ByName("Sleep")})
+                               .Import("b.dll", {ByName("Beep")}, ThunkTables::FirstThunkOnly)
+                               .Build();
   // The address table of a bound or loaded image holds something else.
   boundTables.Patch<std::uint64_t>(boundTables.imports[0].firstThunk, ordinalFlag | 5);
   BuiltImage someTables =
@@ -259,8 +263,11 @@ TEST_P(ImageTest, EachWalkReportsItsTableInFileOrderAndStopsWhenTheCallbackSaysS
     someTables.Patch32(someTables.imports[d].descriptor, 0);
     someTables.Patch32(someTables.imports[d].descriptor + kImportFirstThunkField, 0);
   }
-  const BuiltImage emptyName =
-      Writer().Import("a.dll", {ByName("x"), ByName(""), ByName("y")}).Import("a.dll", {ByName("z")}).Import("e.dll", {}).Build();
+  const BuiltImage emptyName = Writer()
+                                   .Import("a.dll", {ByName("x"), ByName(""), ByName("y")})
+                                   .Import("a.dll", {ByName("z")})
+                                   .Import("e.dll", {})
+                                   .Build();
   const BuiltImage both = Writer()
                               .Export("a", 0)
                               .Export("b", 1)
@@ -268,46 +275,47 @@ TEST_P(ImageTest, EachWalkReportsItsTableInFileOrderAndStopsWhenTheCallbackSaysS
                               .Import("y.dll", {ByName("g")})
                               .Import("x.dll", {ByName("h")})
                               .Build();
+  const BuiltImage unsorted = Writer().ExportBase(5).Export("Zeta", 7).Export("alpha", 0).Export("mid", 300).Build();
+  const BuiltImage thunks = Writer()
+                                .Import("a.dll", {ByName("Sleep", 0xFFFF), ByOrdinal(17), ByOrdinal(0),
+                                                  ByOrdinal(65535), RawThunk(ordinalFlag | 0x7FFF002A)})
+                                .Build();
+  const BuiltImage flags =
+      Writer().Import("a.dll", {RawThunk(0x80000011), RawThunk(0x80000001'00000012ull), ByName("Sleep")}).Build();
   const struct {
     const char* name;
     BuiltImage image;
     std::string_view walk;
-    std::size_t stopAfter;
     bool found;
     Texts texts;
+    std::size_t stopAfter = kAll;
   } cases[] = {
-      {"exports in name-table order with their raw name-ordinals",
-       Writer().ExportBase(5).Export("Zeta", 7).Export("alpha", 0).Export("mid", 300).Build(), kExportWalk, kAll,
-       true, {"Zeta 7", "alpha 0", "mid 300"}},
-      {"no export directory", split, kExportWalk, kAll, false, {}},
-      {"an export directory without names", Writer().UnnamedExports(4).Build(), kExportWalk, kAll, true, {}},
-      {"libraries in descriptor order, repeats included", split, kLibraryWalk, kAll, true,
+      {"exports in name-table order with their raw name-ordinals", unsorted, kExportWalk, true,
+       {"Zeta 7", "alpha 0", "mid 300"}},
+      {"no export directory", split, kExportWalk, false, {}},
+      {"an export directory without names", Writer().UnnamedExports(4).Build(), kExportWalk, true, {}},
+      {"libraries in descriptor order, repeats included", split, kLibraryWalk, true,
        {"KERNEL32.dll", "USER32.dll", "KERNEL32.dll", "kernel32.dll"}},
-      {"no import directory", Writer().Export("f", 0).Build(), kLibraryWalk, kAll, false, {}},
-      {"a library named twice has the union in file order", split, "KERNEL32.dll", kAll, true,
+      {"no import directory", unsorted, kLibraryWalk, false, {}},
+      {"a library named twice has the union in file order", split, "KERNEL32.dll", true,
        {"Sleep", "ExitProcess", "GetTickCount", "Sleep"}},
-      {"names match with their case", split, "kernel32.dll", kAll, true, {"Beep"}},
-      {"another case is another name", split, "KERNEL32.DLL", kAll, false, {}},
-      {"a trailing space is another name", split, "KERNEL32.dll ", kAll, false, {}},
-      {"the empty name names nothing", split, "", kAll, false, {}},
-      {"names after their hint, ordinals in six places",
-       Writer()
-           .Import("a.dll", {ByName("Sleep", 0xFFFF), ByOrdinal(17), ByOrdinal(0), ByOrdinal(65535),
-                             RawThunk(ordinalFlag | 0x7FFF002A)})
-           .Build(),
-       "a.dll", kAll, true, {"Sleep", "    17 (ordinal)", "     0 (ordinal)", " 65535 (ordinal)", "    42 (ordinal)"}},
-      {"the ordinal flag is the layout's top bit",
-       Writer().Import("a.dll", {RawThunk(0x80000011), RawThunk(0x80000001'00000012ull), ByName("Sleep")}).Build(),
-       "a.dll", kAll, true, Wide() ? Texts{"    18 (ordinal)", "Sleep"} : Texts{"    17 (ordinal)", "Sleep"}},
-      {"the lookup table before the address table", boundTables, "a.dll", kAll, true, {"Sleep"}},
-      {"the address table without a lookup table", boundTables, "b.dll", kAll, true, {"Beep"}},
-      {"an empty name ends only its descriptor's list", emptyName, "a.dll", kAll, true, {"x", "z"}},
-      {"a table of only its terminator", emptyName, "e.dll", kAll, true, {}},
-      {"found through the one descriptor with a thunk table", someTables, "a.dll", kAll, true, {"h"}},
-      {"not found without a thunk table", someTables, "b.dll", kAll, false, {}},
-      {"stopped exports", both, kExportWalk, 1, true, {"a 0"}},
-      {"stopped libraries", both, kLibraryWalk, 1, true, {"x.dll"}},
-      {"stopped functions", both, "x.dll", 1, true, {"f"}},
+      {"names match with their case", split, "kernel32.dll", true, {"Beep"}},
+      {"another case is another name", split, "KERNEL32.DLL", false, {}},
+      {"a trailing space is another name", split, "KERNEL32.dll ", false, {}},
+      {"the empty name names nothing", split, "", false, {}},
+      {"names after their hint, ordinals in six places", thunks, "a.dll", true,
+       {"Sleep", "    17 (ordinal)", "     0 (ordinal)", " 65535 (ordinal)", "    42 (ordinal)"}},
+      {"the ordinal flag is the layout's top bit", flags, "a.dll", true,
+       Wide() ? Texts{"    18 (ordinal)", "Sleep"} : Texts{"    17 (ordinal)", "Sleep"}},
+      {"the lookup table before the address table", boundTables, "a.dll", true, {"Sleep"}},
+      {"the address table without a lookup table", boundTables, "b.dll", true, {"Beep"}},
+      {"an empty name ends only its descriptor's list", emptyName, "a.dll", true, {"x", "z"}},
+      {"a table of only its terminator", emptyName, "e.dll", true, {}},
+      {"found through the one descriptor with a thunk table", someTables, "a.dll", true, {"h"}},
+      {"not found without a thunk table", someTables, "b.dll", false, {}},
+      {"stopped exports", both, kExportWalk, true, {"a 0"}, 1},
+      {"stopped libraries", both, kLibraryWalk, true, {"x.dll"}, 1},
+      {"stopped functions", both, "x.dll", true, {"f"}, 1},
   };
   for (const auto& c : cases) {
     MappedImage image;
@@ -320,15 +328,21 @@ TEST_P(ImageTest, EachWalkReportsItsTableInFileOrderAndStopsWhenTheCallbackSaysS
 
 TEST_P(ImageTest, TheVersionRecordIsCopiedWholeWithFlagsMasked) {
   const TempDir dir;
-  const std::string path =
-      dir.Write("v.dll", Writer()
-                             .Version(FixedFileInfo{.structVersion = 0x00010000, .fileVersionMS = 0x00010002,
-                                                    .fileVersionLS = 0x00030004, .productVersionMS = 0xFFFF0005,
-                                                    .productVersionLS = 0x0006FFFF, .fileFlagsMask = 0x05,
-                                                    .fileFlags = 0x3F, .fileOS = 0x40004, .fileType = 2,
-                                                    .fileSubtype = 7, .fileDateMS = 0x11, .fileDateLS = 0x22})
-                             .Build()
-                             .bytes);
+  const std::string path = dir.Write("v.dll", Writer()
+                                                  .Version(FixedFileInfo{.structVersion = 0x00010000,
+                                                                         .fileVersionMS = 0x00010002,
+                                                                         .fileVersionLS = 0x00030004,
+                                                                         .productVersionMS = 0xFFFF0005,
+                                                                         .productVersionLS = 0x0006FFFF,
+                                                                         .fileFlagsMask = 0x05,
+                                                                         .fileFlags = 0x3F,
+                                                                         .fileOS = 0x40004,
+                                                                         .fileType = 2,
+                                                                         .fileSubtype = 7,
+                                                                         .fileDateMS = 0x11,
+                                                                         .fileDateLS = 0x22})
+                                                  .Build()
+                                                  .bytes);
   VS_FIXEDFILEINFO info;
   ASSERT_TRUE(ReadFixedFileInfo(&info, path.c_str()));
   std::array<std::uint32_t, 13> fields;
