@@ -65,8 +65,10 @@ class RealFileTest : public ::testing::TestWithParam<RealFile> {
   std::size_t ntHeaders_ = 0;
 };
 
-// Every length where a cut changes what the build reads, and a few hundred
-// in between: cutting where nothing points only moves the end of the file.
+// Every length through the headers and the first stretch of each directory,
+// where real linkers keep the tables, names and thunks the walkers follow,
+// and a few hundred lengths in between: cutting where nothing points only
+// moves the end of the file.
 TEST_P(RealFileTest, EveryPrefixShowsOnlyWhatTheWholeFileShows) {
   const OpenedImage whole = OpenInMemory(bytes_);
   ASSERT_EQ(whole.violations, std::vector<std::string>());
