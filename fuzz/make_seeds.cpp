@@ -1,54 +1,44 @@
-// Writes the fuzzer's starting corpus: small images that between them hold
-// every structure the build walks, in both layouts, so that mutation starts
-// from files that reach deep into each walker instead of stopping at the
-// signature check. The files named after the folder are copied in as they are.
+// Writes the fuzzer's starting corpus into OUTPUT_DIR: small images that
+// between them hold every structure the build walks, in both layouts, so
+// that mutation starts from files that reach deep into each walker instead
+// of stopping at the signature check.
 //
-// Usage: corvane-make-seeds OUTPUT_DIR [FILE...]
+// Usage: corvane-make-seeds OUTPUT_DIR
 
 #include <cstdio>
-#include <exception>
 #include <filesystem>
 #include <string>
 #include <utility>
-#include <vector>
 
 #include "pe_writer.h"
 #include "temp_files.h"
 
 int main(int argc, char** argv) {
-  if (argc < 2) {
-    std::fputs("usage: corvane-make-seeds OUTPUT_DIR [FILE...]\n", stderr);
+  if (argc != 2) {
+    std::fputs("usage: corvane-make-seeds OUTPUT_DIR\n", stderr);
     return 2;
   }
   using namespace corvane::testing;
-  const std::filesystem::path directory = argv[1];
   const FixedFileInfo version{.fileVersionMS = 0x10002, .fileVersionLS = 0x30004, .fileFlags = 0x22};
-  try {
-    for (const Layout layout : {Layout::Pe32, Layout::Pe32Plus}) {
-      const std::pair<std::string, PeWriter> seeds[] = {
-          {"minimal", PeWriter(layout)},
-          {"everything", PeWriter(layout)
-                             .ExportBase(7)
-                             .Export("alpha", 0)
-                             .Export("beta", 2)
-                             .UnnamedExports(2)
-                             .Import("KERNEL32.dll", {ByName("Sleep", 3), ByOrdinal(17), ByName("ExitProcess")})
-                             .Import("USER32.dll", {ByName("MessageBoxA")}, ThunkTables::FirstThunkOnly)
-                             .Import("KERNEL32.dll", {ByName("Beep"), ByOrdinal(65535)})
-                             .Version(version)},
-          {"odd-thunks", PeWriter(layout).Import("odd.dll", {RawThunk(0x80001234), RawThunk(0x7FFFFFFF), ByName("")})},
-          {"one-section", PeWriter(layout).Import("a.dll", {ByName("f")}).Version(version).ResourcesIn(".idata")},
-      };
-      const std::string prefix = layout == Layout::Pe32 ? "pe32-" : "pe32plus-";
-      for (const auto& [name, writer] : seeds) WriteFile(directory / (prefix + name), writer.Build().bytes);
+  for (const Layout layout : {Layout::Pe32, Layout::Pe32Plus}) {
+    const std::pair<std::string, PeWriter> seeds[] = {
+        {"minimal", PeWriter(layout)},
+        {"everything", PeWriter(layout)
+                           .ExportBase(7)
+                           .Export("alpha", 0)
+                           .Export("beta", 2)
+                           .UnnamedExports(2)
+                           .Import("KERNEL32.dll", {ByName("Sleep", 3), ByOrdinal(17), ByName("ExitProcess")})
+                           .Import("USER32.dll", {ByName("MessageBoxA")}, ThunkTables::FirstThunkOnly)
+                           .Import("KERNEL32.dll", {ByName("Beep"), ByOrdinal(65535)})
+                           .Version(version)},
+        {"odd-thunks", PeWriter(layout).Import("odd.dll", {RawThunk(0x80001234), RawThunk(0x7FFFFFFF), ByName("")})},
+        {"one-section", PeWriter(layout).Import("a.dll", {ByName("f")}).Version(version).ResourcesIn(".idata")},
+    };
+    const std::string prefix = layout == Layout::Pe32 ? "pe32-" : "pe32plus-";
+    for (const auto& [name, writer] : seeds) {
+      WriteFile(std::filesystem::path(argv[1]) / (prefix + name), writer.Build().bytes);
     }
-    for (int i = 2; i < argc; ++i) {
-      const std::filesystem::path file = argv[i];
-      std::filesystem::copy_file(file, directory / file.filename(), std::filesystem::copy_options::overwrite_existing);
-    }
-  } catch (const std::exception& error) {
-    std::fprintf(stderr, "corvane-make-seeds: %s\n", error.what());
-    return 1;
   }
   return 0;
 }

@@ -17,15 +17,12 @@ namespace {
 // the root, its Stats branch and the export branch come on top of that.
 constexpr std::size_t kNodesBeyondHalfTheSize = 65536 + 8;
 
+// Notes a rule that did not hold; one of a kind is enough to explain a failure.
 class Rules {
  public:
   explicit Rules(std::vector<std::string>& violations) : violations_(violations) {}
-
   void Expect(bool kept, const std::string& rule) {
-    // One of a kind is enough to explain a failure.
-    if (!kept && std::find(violations_.begin(), violations_.end(), rule) == violations_.end()) {
-      violations_.push_back(rule);
-    }
+    if (!kept && std::ranges::find(violations_, rule) == violations_.end()) violations_.push_back(rule);
   }
 
  private:

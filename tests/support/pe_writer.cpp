@@ -320,11 +320,9 @@ BuiltImage PeWriter::Build() const {
 
   Bytes& out = image.bytes;
   out.assign(nextFileOffset, 0);
-  out[0] = 'M';
-  out[1] = 'Z';
+  PutAt(out, 0, std::uint16_t{0x5A4D});  // "MZ"
   PutAt(out, kELfanewField, U32(kNtHeaders));
-  out[image.ntHeaders] = 'P';
-  out[image.ntHeaders + 1] = 'E';
+  PutAt(out, image.ntHeaders, std::uint16_t{0x4550});  // "PE"
 
   const std::size_t fh = image.fileHeader;
   PutAt(out, fh, static_cast<std::uint16_t>(wide ? 0x8664 : 0x14C));
