@@ -1,20 +1,18 @@
-// Hands arbitrary bytes to the reader the way the viewer does after mapping
-// a file, and stops on the first rule the reader breaks. libFuzzer passes
-// each input in a heap block of exactly its size, so AddressSanitizer
-// catches any read past the view; the probe's checks catch what reads only
-// inside it but is still wrong.
+// Opens each input as the viewer opens a file, the mapping left out, and
+// stops on the first rule the build breaks. The input is copied into a heap
+// block of exactly its size, so AddressSanitizer catches any read past its
+// end; the rules catch what reads only inside it but is still wrong.
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
-#include "image_probe.h"
+#include "open_in_memory.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const corvane::ByteView view(reinterpret_cast<const std::byte*>(data), size);
-  const corvane::probe::ImageProbe probe = corvane::probe::ProbeImage(view);
-  if (probe.violations.empty()) return 0;
-  for (const std::string& violation : probe.violations) std::fprintf(stderr, "violation: %s\n", violation.c_str());
-  std::abort();
+  const corvane::testing::OpenedImage opened = corvane::testing::OpenInMemory({data, size});
+  for (const std::string& violation : opened.violations) std::fprintf(stderr, "violation: %s\n", violation.c_str());
+  if (!opened.violations.empty()) std::abort();
+  return 0;
 }

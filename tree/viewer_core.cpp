@@ -96,18 +96,19 @@ void ViewerCore::ProcessFile(TTreeNode* parent, const std::string& fileName) {
           break;
       }
     } else {
-      MappedImage image;
-      if (IdentifyImage(image, std::get<MappedFile>(mapping).View())) {
-        treeCut_ = false;
-        BuildFileTree(parent, fileName, image);
-        if (treeCut_) message = kMessageTreeCut;
-      } else {
-        message = kMessageNotPe;
-      }
+      message = ProcessView(parent, fileName, std::get<MappedFile>(mapping).View());
     }
   }  // the view is unmapped and the file closed before the user reads any message
   if (message != nullptr) shell_.ShowError(QString::fromLatin1(message), kErrorBoxStyle);
   fileInProcess_.clear();
+}
+
+const char* ViewerCore::ProcessView(TTreeNode* parent, const std::string& fileName, ByteView view) {
+  MappedImage image;
+  if (!IdentifyImage(image, view)) return kMessageNotPe;
+  treeCut_ = false;
+  BuildFileTree(parent, fileName, image);
+  return treeCut_ ? kMessageTreeCut : nullptr;
 }
 
 void ViewerCore::BuildFileTree(TTreeNode* parent, const std::string& fileName, const MappedImage& image) {

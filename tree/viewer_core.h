@@ -15,6 +15,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "byte_view.h"
 #include "library_search.h"
 #include "text_collator.h"
 #include "tree_nodes.h"
@@ -76,6 +77,9 @@ class ViewerCore {
   // Opens, checks and shows one file: under `parent`, or as a new top-level
   // node when `parent` is null. Failures reach the user as one error box.
   void ProcessFile(TTreeNode* parent, const std::string& fileName);
+  // ProcessFile's work once the file is mapped: identifies `view`, the bytes
+  // of `fileName`, and builds its subtree. The message for the user, or null.
+  const char* ProcessView(TTreeNode* parent, const std::string& fileName, ByteView view);
   // Removes every node and zeroes the totals.
   void ClearAll();
   // Keeps the folder part of `path` (with its final separator) and makes it

@@ -18,6 +18,35 @@
 
 namespace corvane::testing {
 
+// Where the fields a test patches lie, the writer's own account of the
+// format: tests never take these from the reader's layout header, so that a
+// fault in either shows. Each is relative to the structure it names.
+inline constexpr std::size_t kELfanewField = 0x3C;
+inline constexpr std::size_t kNumberOfSectionsField = 2;  // file header
+inline constexpr std::size_t kSizeOfOptionalHeaderField = 16;
+inline constexpr std::size_t kSizeOfHeadersField = 60;  // optional header
+inline constexpr std::size_t kDirectorySizeField = 4;   // data directory entry
+inline constexpr std::size_t kSectionHeaderSize = 40;
+inline constexpr std::size_t kSectionVirtualSizeField = 8;
+inline constexpr std::size_t kSectionRvaField = 12;
+inline constexpr std::size_t kSectionRawSizeField = 16;
+inline constexpr std::size_t kSectionRawPointerField = 20;
+inline constexpr std::size_t kExportNameCountField = 24;
+inline constexpr std::size_t kExportNamesField = 32;
+inline constexpr std::size_t kExportOrdinalsField = 36;
+inline constexpr std::size_t kImportDescriptorSize = 20;
+inline constexpr std::size_t kImportNameField = 12;
+inline constexpr std::size_t kImportFirstThunkField = 16;
+inline constexpr std::size_t kResourceDirectorySize = 16;
+inline constexpr std::size_t kResourceEntryCountsField = 12;  // named entries, then ID entries
+inline constexpr std::size_t kResourceEntryTargetField = 4;
+inline constexpr std::size_t kResourceDataSizeField = 4;
+inline constexpr std::uint32_t kResourceSubdirectoryFlag = 0x80000000;
+inline constexpr std::size_t kFixedFileInfoOffset = 40;  // in the version block
+inline constexpr std::size_t kFixedFileInfoEnd = 92;
+// Data directory indices.
+enum Directory : std::size_t { kExportDirectory, kImportDirectory, kResourceDirectory };
+
 enum class Layout { Pe32, Pe32Plus };
 
 // FirstThunkOnly writes OriginalFirstThunk = 0, so the import address table
@@ -41,7 +70,6 @@ ImportEntry ByName(std::string name, std::uint16_t hint = 0);
 ImportEntry ByOrdinal(std::uint16_t ordinal);
 // Written verbatim into both thunk tables, for values no well-formed linker
 // produces (ordinal flag with bits 16-30 set, RVAs pointing anywhere, ...).
-// PE32 rejects values wider than 32 bits at Build().
 ImportEntry RawThunk(std::uint64_t value);
 
 struct FixedFileInfo {
@@ -69,20 +97,16 @@ struct ImportTableOffsets {
 struct BuiltImage {
   std::vector<std::uint8_t> bytes;
 
-  std::size_t eLfanewField = 0x3C;
   std::size_t ntHeaders = 0;  // the "PE\0\0" signature
   std::size_t fileHeader = 0;
   std::size_t optionalHeader = 0;  // starts with the magic
   std::size_t dataDirectories = 0;
   std::size_t sectionTable = 0;
-  // The optional-header fields whose place differs between PE32 and PE32+.
-  std::size_t imageBaseField = 0;
-  std::size_t numberOfRvaAndSizesField = 0;
+  std::size_t numberOfRvaAndSizesField = 0;  // its place differs between PE32 and PE32+
 
   std::optional<std::size_t> exportDirectory;
   std::optional<std::size_t> exportAddressTable;
   std::optional<std::size_t> exportNamePointers;
-  std::optional<std::size_t> exportNameOrdinals;
 
   std::optional<std::size_t> importDescriptors;
   std::vector<ImportTableOffsets> imports;  // one per descriptor, file order
@@ -92,7 +116,7 @@ struct BuiltImage {
   std::optional<std::size_t> versionBlock;      // VS_VERSIONINFO (or raw data)
 
   std::size_t DataDirectory(std::size_t index) const { return dataDirectories + 8 * index; }
-  std::size_t SectionHeader(std::size_t index) const { return sectionTable + 40 * index; }
+  std::size_t SectionHeader(std::size_t index) const { return sectionTable + kSectionHeaderSize * index; }
 
   // Little-endian; throws std::out_of_range unless all of the value's bytes
   // lie inside `bytes`.
@@ -105,7 +129,6 @@ struct BuiltImage {
   }
   void Patch16(std::size_t offset, std::uint16_t value) { Patch(offset, value); }
   void Patch32(std::size_t offset, std::uint32_t value) { Patch(offset, value); }
-  void Patch64(std::size_t offset, std::uint64_t value) { Patch(offset, value); }
 
   template <std::unsigned_integral T>
   T Read(std::size_t offset) const {
@@ -126,43 +149,36 @@ class PeWriter {
   explicit PeWriter(Layout layout);
 
   // Headers. Sizes left unset are computed from the sections.
-  PeWriter& Machine(std::uint16_t machine);
-  PeWriter& ImageBase(std::uint64_t imageBase);
-  PeWriter& SizeOfCode(std::uint32_t size);
-  PeWriter& SizeOfInitializedData(std::uint32_t size);
-  PeWriter& SizeOfUninitializedData(std::uint32_t size);
-  PeWriter& ELfanew(std::uint32_t offset);  // at least 0x40
-  PeWriter& Alignment(std::uint32_t fileAlignment, std::uint32_t sectionAlignment);
-  // Also sizes the optional header to match; directories past the count are
-  // not written even if their contents are. A count SizeOfOptionalHeader
-  // cannot describe makes Build() throw: patch the field to lie instead.
-  PeWriter& NumberOfRvaAndSizes(std::uint32_t count);
-  // A section with no file data, placed after all others.
-  PeWriter& EmptySection(std::string name, std::uint32_t virtualSize = 0x1000);
+  PeWriter& ImageBase(std::uint64_t imageBase) { return Set(imageBase_, imageBase); }
+  PeWriter& SizeOfCode(std::uint32_t size) { return Set(sizeOfCode_, size); }
+  PeWriter& SizeOfInitializedData(std::uint32_t size) { return Set(sizeOfInitializedData_, size); }
+  PeWriter& SizeOfUninitializedData(std::uint32_t size) { return Set(sizeOfUninitializedData_, size); }
   // A section holding `data` as it stands, placed after the directories' sections.
   PeWriter& DataSection(std::string name, std::vector<std::uint8_t> data);
 
   // Exports. The address table has one slot per name-ordinal up to the
   // highest one used, then `count` more slots that no name refers to.
-  PeWriter& ExportDllName(std::string name);
-  PeWriter& ExportBase(std::uint32_t base);
-  PeWriter& Export(std::string name, std::uint16_t nameOrdinal);  // kept in call order
-  PeWriter& UnnamedExports(std::uint32_t count);
-  PeWriter& ExportsIn(std::string sectionName);  // default ".edata"
+  PeWriter& ExportBase(std::uint32_t base) { return Set(exportBase_, base); }
+  PeWriter& Export(std::string name, std::uint16_t nameOrdinal) {  // kept in call order
+    return Add(exports_, ExportSpec{std::move(name), nameOrdinal});
+  }
+  PeWriter& UnnamedExports(std::uint32_t count) { return Set(unnamedExports_, count); }
 
   // Imports: one descriptor per call, in call order.
-  PeWriter& Import(std::string dllName, std::vector<ImportEntry> entries,
-                   ThunkTables tables = ThunkTables::Both);
-  PeWriter& ImportsIn(std::string sectionName);  // default ".idata"
+  PeWriter& Import(std::string dllName, std::vector<ImportEntry> entries, ThunkTables tables = ThunkTables::Both) {
+    return Add(imports_, ImportSpec{std::move(dllName), std::move(entries), tables});
+  }
 
-  // Resources: type directories are sorted by type ID, each holding ID 1 in
-  // language 0x409. The version resource is type 16.
-  PeWriter& Version(const FixedFileInfo& info);
-  PeWriter& VersionLength(std::uint16_t wLength);            // lie in the header only
-  PeWriter& VersionValueLength(std::uint16_t wValueLength);  // lie in the header only
-  PeWriter& VersionRaw(std::vector<std::uint8_t> data);      // instead of the built block
-  PeWriter& Resource(std::uint16_t type, std::vector<std::uint8_t> data);
-  PeWriter& ResourcesIn(std::string sectionName);  // default ".rsrc"
+  // The version resource: type 16, ID 1, language 0x409, in ".rsrc" unless
+  // placed in another section (which may hold other directories too).
+  PeWriter& Version(const FixedFileInfo& info) { return Set(version_, info); }
+  PeWriter& VersionValueLength(std::uint16_t wValueLength) {  // lie in the header only
+    return Set(versionValueLength_, wValueLength);
+  }
+  PeWriter& VersionRaw(std::vector<std::uint8_t> data) {  // instead of the built block
+    return Set(versionRaw_, std::move(data));
+  }
+  PeWriter& ResourcesIn(std::string sectionName) { return Set(resourceSection_, std::move(sectionName)); }
 
   BuiltImage Build() const;
 
@@ -176,51 +192,40 @@ class PeWriter {
     std::vector<ImportEntry> entries;
     ThunkTables tables = ThunkTables::Both;
   };
-  struct ResourceSpec {
-    std::uint16_t type = 0;
-    std::vector<std::uint8_t> data;
-    bool isVersion = false;
-  };
-  struct EmptySectionSpec {
-    std::string name;
-    std::uint32_t virtualSize = 0;
-  };
 
+  template <class Field, class Value>
+  PeWriter& Set(Field& field, Value&& value) {
+    field = std::forward<Value>(value);
+    return *this;
+  }
+  template <class Spec>
+  PeWriter& Add(std::vector<Spec>& specs, Spec spec) {
+    specs.push_back(std::move(spec));
+    return *this;
+  }
   std::vector<std::uint8_t> VersionData() const;
 
   Layout layout_;
-  std::uint16_t machine_;
   std::uint64_t imageBase_;
   std::optional<std::uint32_t> sizeOfCode_;
   std::optional<std::uint32_t> sizeOfInitializedData_;
-  std::optional<std::uint32_t> sizeOfUninitializedData_;
-  std::uint32_t eLfanew_ = 0x80;
-  std::uint32_t fileAlignment_ = 0x200;
-  std::uint32_t sectionAlignment_ = 0x1000;
-  std::uint32_t numberOfRvaAndSizes_ = 16;
-  std::vector<EmptySectionSpec> emptySections_;
+  std::uint32_t sizeOfUninitializedData_ = 0;
   std::vector<std::pair<std::string, std::vector<std::uint8_t>>> dataSections_;
 
-  bool hasExports_ = false;
-  std::string exportDllName_ = "test.dll";
   std::uint32_t exportBase_ = 1;
   std::vector<ExportSpec> exports_;
   std::uint32_t unnamedExports_ = 0;
-  std::string exportSection_ = ".edata";
 
   std::vector<ImportSpec> imports_;
-  std::string importSection_ = ".idata";
 
   std::optional<FixedFileInfo> version_;
   std::optional<std::vector<std::uint8_t>> versionRaw_;
-  std::optional<std::uint16_t> versionLength_;
   std::optional<std::uint16_t> versionValueLength_;
-  std::vector<ResourceSpec> resources_;
   std::string resourceSection_ = ".rsrc";
 };
 
 // Headers plus ".text" and nothing else: the smallest image a reader must
-// accept, and the base for truncation tests.
+// accept.
 BuiltImage MinimalPe(Layout layout);
 
 }  // namespace corvane::testing

@@ -26,19 +26,5 @@ TEST(CStringFinder, FindsWhatTheViewsOwnScanFindsForEveryOffsetInAnyOrder) {
   }
 }
 
-TEST(CStringFinder, AnswersLookupsIntoOneLongRunWhetherOrNotItEnds) {
-  std::vector<std::byte> bytes(1 << 20, std::byte{'A'});
-  CStringFinder unterminated(ViewOf(bytes));
-  for (std::uint64_t offset = 0; offset < bytes.size(); offset += 997) EXPECT_EQ(unterminated.At(offset), std::nullopt);
-
-  bytes.back() = std::byte{0};
-  CStringFinder terminated(ViewOf(bytes));
-  for (std::uint64_t offset = bytes.size() - 1; offset > 0; offset -= std::min<std::uint64_t>(offset, 1013)) {
-    const auto text = terminated.At(offset);
-    ASSERT_TRUE(text.has_value());
-    EXPECT_EQ(text->size(), bytes.size() - 1 - offset);
-  }
-}
-
 }  // namespace
 }  // namespace corvane
