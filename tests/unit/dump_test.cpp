@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -34,55 +35,35 @@ DumpRun Dump(const std::string& arguments, bool withErrors = false, const std::s
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
 }
 
-
-TEST(Dump, PrintsTheSampleProgramsTreeAndTotals) {
-  const DumpRun run = Dump(Quoted(CORVANE_SAMPLE_EXE));
-  ASSERT_EQ(run.status, 0);
-  const std::string expectedStart = std::string(CORVANE_SAMPLE_EXE) +
-                                    "\n"
-                                    "├── Stats\n"
-                                    "│   ├── Image Base Addr: 0x00400000\n";
-  EXPECT_EQ(run.out.substr(0, expectedStart.size()), expectedStart);
-  EXPECT_NE(run.out.find("├── greeter.dll\n│   ├──      3 (ordinal)\n│   ├── GreetCount\n"), std::string::npos)
-      << run.out;
-  EXPECT_NE(run.out.find("│   ├── Version: 1.0.3.12\n"), std::string::npos);
-  EXPECT_NE(run.out.find("\nCode: "), std::string::npos) << "the status panels follow the tree";
-}
-
-TEST(Dump, JsonHoldsTheTreeStatusAndErrors) {
-  const DumpRun run = Dump("--json " + Quoted(CORVANE_SAMPLE_DLL) + " /nonexistent/file.dll");
-  EXPECT_EQ(run.status, 1) << "a file failed";
-  EXPECT_EQ(run.out.rfind("{\"tree\":[{\"text\":\"" + std::string(CORVANE_SAMPLE_DLL) + "\",\"icon\":0,", 0), 0u)
-      << run.out.substr(0, 200);
-  EXPECT_NE(run.out.find("{\"text\":\"Exported APIs\",\"icon\":3,\"children\":[{\"text\":\"GreetCount (3)\",\"icon\":4,"),
-            std::string::npos);
-  EXPECT_NE(run.out.find("\"errors\":[{\"file\":\"/nonexistent/file.dll\",\"message\":\"File not found.\"}]}"),
-            std::string::npos);
-  EXPECT_NE(run.out.find("\"status\":[\"Code: "), std::string::npos);
-}
-
-TEST(Dump, ReportsErrorsOnStandardErrorAndExitsWithOne) {
-  const DumpRun run = Dump("/nonexistent/a.dll", true);
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.out, "corvane-dump: /nonexistent/a.dll: File not found.\n");
-}
-
-TEST(Dump, UsageErrorsExitWithTwoAndHelpAndVersionWithZero) {
-  EXPECT_EQ(Dump("").status, 2);
-  EXPECT_EQ(Dump("--frobnicate x.dll").status, 2);
-  EXPECT_EQ(Dump("--explain x.dll").status, 2) << "--explain needs --from";
-  const DumpRun help = Dump("--help");
-  EXPECT_EQ(help.status, 0);
-  EXPECT_EQ(help.out.rfind("Usage: corvane-dump", 0), 0u);
-  const DumpRun version = Dump("--version");
-  EXPECT_EQ(version.status, 0);
-  EXPECT_EQ(version.out, "corvane-dump 1.4.0.0\n");
-}
-
-TEST(Dump, TakesANameThatLooksLikeAnOptionAfterTheSeparator) {
-  const DumpRun run = Dump("-- --json", true);
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.out, "corvane-dump: --json: File not found.\n");
+TEST(Dump, ArgumentsGiveTheirExitStatusAndOutput) {
+  const std::string exe = CORVANE_SAMPLE_EXE, dll = CORVANE_SAMPLE_DLL;
+  const struct {
+    std::string arguments;
+    bool withErrors;
+    int status;
+    std::string start;
+    std::vector<std::string> contains;
+  } cases[] = {
+      {Quoted(exe), false, 0, exe + "\n├── Stats\n│   ├── Image Base Addr: 0x00400000\n",
+       {"├── greeter.dll\n│   ├──      3 (ordinal)\n│   ├── GreetCount\n", "│   ├── Version: 1.0.3.12\n",
+        "\nCode: "}},  // the status panels follow the tree
+      {"--json " + Quoted(dll) + " /nonexistent/file.dll", false, 1, "{\"tree\":[{\"text\":\"" + dll + "\",\"icon\":0,",
+       {"{\"text\":\"Exported APIs\",\"icon\":3,\"children\":[{\"text\":\"GreetCount (3)\",\"icon\":4,",
+        "\"errors\":[{\"file\":\"/nonexistent/file.dll\",\"message\":\"File not found.\"}]}", "\"status\":[\"Code: "}},
+      {"/nonexistent/a.dll", true, 1, "corvane-dump: /nonexistent/a.dll: File not found.\n", {}},
+      {"-- --json", true, 1, "corvane-dump: --json: File not found.\n", {}},  // a name after the separator
+      {"", false, 2, "", {}},
+      {"--frobnicate x.dll", false, 2, "", {}},
+      {"--explain x.dll", false, 2, "", {}},  // --explain needs --from
+      {"--help", false, 0, "Usage: corvane-dump", {}},
+      {"--version", false, 0, "corvane-dump 1.4.0.0\n", {}},
+  };
+  for (const auto& c : cases) {
+    const DumpRun run = Dump(c.arguments, c.withErrors);
+    EXPECT_EQ(run.status, c.status) << c.arguments;
+    EXPECT_EQ(run.out.substr(0, c.start.size()), c.start) << c.arguments;
+    for (const std::string& part : c.contains) EXPECT_NE(run.out.find(part), std::string::npos) << part << "\n" << run.out;
+  }
 }
 
 // Against Wine's amd64 folder: the UCRT-linked x86-64 sample's C runtime

@@ -59,66 +59,26 @@ TEST(TreeNodes, AddFirstPutsNewTopLevelNodesAboveTheOthersAndAddChildAppends) {
   EXPECT_EQ(a->GetNextChild(a->Item(1)), nullptr);
 }
 
-TEST(TreeNodes, AddingNeverSortsEvenWhenSortingByText) {
-  TTreeNodes items;
-  items.SortType = TSortType::stText;
-  int compares = 0;
-  items.OnCompare = [&](TTreeNode*, TTreeNode*, int, int& compare) {
-    ++compares;
-    compare = 0;
-  };
-  TTreeNode* root = items.AddFirst(nullptr, "root");
-  items.AddChild(root, "b");
-  items.AddChild(root, "a");
-  EXPECT_EQ(compares, 0);
-  EXPECT_EQ(ChildTexts(items, root), QStringList({"b", "a"}));
-}
-
-TEST(TreeNodes, SetTextResortsOnlyTheNodesSiblingsThroughOnCompare) {
-  TTreeNodes items;
-  items.SortType = TSortType::stText;
-  items.OnCompare = [](TTreeNode* a, TTreeNode* b, int, int& compare) { compare = a->Text().compare(b->Text()); };
-  TTreeNode* root = items.AddFirst(nullptr, "root");
-  TTreeNode* c = items.AddChild(root, "c");
-  items.AddChild(c, "z");
-  items.AddChild(c, "y");
-  items.AddChild(root, "b");
-  TTreeNode* a = items.AddChild(root, "a");
-
-  a->SetText("d");
-
-  EXPECT_EQ(ChildTexts(items, root), QStringList({"b", "c", "d"}));
-  EXPECT_EQ(ChildTexts(items, c), QStringList({"z", "y"})) << "a deeper level is not sorted";
-  EXPECT_EQ(a->Index(), 2);
-}
-
-TEST(TreeNodes, SetTextDoesNotSortWithoutTextSortType) {
-  TTreeNodes items;
-  items.OnCompare = [](TTreeNode* a, TTreeNode* b, int, int& compare) { compare = a->Text().compare(b->Text()); };
-  items.AddChild(nullptr, "b");
-  items.AddChild(nullptr, "a")->SetText("a2");
-  EXPECT_EQ(ChildTexts(items, nullptr), QStringList({"b", "a2"}));
-}
-
-TEST(TreeNodes, SortingKeepsTheOrderOfNodesThatCompareEqual) {
-  TTreeNodes items;
-  items.SortType = TSortType::stText;
-  items.OnCompare = [](TTreeNode* a, TTreeNode* b, int, int& compare) {
-    compare = a->Text().compare(b->Text(), Qt::CaseInsensitive);
-  };
-  for (const char* text : {"B", "a", "b", "A"}) items.AddChild(nullptr, text);
-  items.TopItem(0)->SetText("B");
-  EXPECT_EQ(ChildTexts(items, nullptr), QStringList({"a", "A", "B", "b"}));
-}
-
-TEST(TreeNodes, AppendTextChangesTheTextInPlaceWithoutResorting) {
-  TTreeNodes items;
-  items.SortType = TSortType::stText;
-  items.OnCompare = [](TTreeNode* a, TTreeNode* b, int, int& compare) { compare = a->Text().compare(b->Text()); };
-  items.AddChild(nullptr, "b");
-  TTreeNode* a = items.AddChild(nullptr, "a");
-  a->AppendText(u" (folder)");
-  EXPECT_EQ(ChildTexts(items, nullptr), QStringList({"b", "a (folder)"}));
+// Only renaming a node sorts, and only its siblings, keeping the order of
+// those that compare equal; adding and appending to a text never sort.
+TEST(TreeNodes, SetTextStablyResortsOnlyTheNodesSiblingsWhenSortingByText) {
+  for (const TSortType sortType : {TSortType::stText, TSortType::stNone}) {
+    TTreeNodes items;
+    items.SortType = sortType;
+    items.OnCompare = [](TTreeNode* a, TTreeNode* b, int, int& compare) {
+      compare = a->Text().compare(b->Text(), Qt::CaseInsensitive);
+    };
+    TTreeNode* c = items.AddChild(nullptr, "c");
+    items.AddChild(c, "z");
+    items.AddChild(c, "y");
+    for (const char* text : {"B", "a", "b", "A"}) items.AddChild(nullptr, text);
+    items.TopItem(4)->AppendText(u"0");
+    EXPECT_EQ(ChildTexts(items, nullptr), QStringList({"c", "B", "a", "b", "A0"}));
+    items.TopItem(1)->SetText("B");
+    const bool sorts = sortType == TSortType::stText;
+    EXPECT_EQ(ChildTexts(items, nullptr), sorts ? QStringList({"a", "A0", "B", "b", "c"}) : QStringList({"c", "B", "a", "b", "A0"}));
+    EXPECT_EQ(ChildTexts(items, c), QStringList({"z", "y"})) << "a deeper level is not sorted";
+  }
 }
 
 TEST(TreeNodes, DeleteAndClearRaiseOnDeletionOncePerNode) {
@@ -143,26 +103,6 @@ TEST(TreeNodes, DeleteAndClearRaiseOnDeletionOncePerNode) {
   EXPECT_EQ(deleted.size(), 4u);
   EXPECT_EQ(items.GetCount(), 0);
   EXPECT_EQ(items.TopCount(), 0);
-}
-
-TEST(TreeNodes, IconIndexesExpandedFlagAndDataSlotKeepWhatWasSet) {
-  TTreeNodes items;
-  TTreeNode* node = items.AddChild(nullptr, "n");
-  EXPECT_EQ(node->ImageIndex(), -1);
-  node->SetImageIndex(3);
-  node->SetSelectedIndex(4);
-  node->SetStateIndex(5);
-  EXPECT_EQ(node->ImageIndex(), 3);
-  EXPECT_EQ(node->SelectedIndex(), 4);
-  EXPECT_EQ(node->StateIndex(), 5);
-
-  EXPECT_FALSE(node->Expanded());
-  node->SetExpanded(true);
-  EXPECT_TRUE(node->Expanded());
-
-  EXPECT_EQ(node->Data(), nullptr);
-  node->SetData(std::make_unique<std::byte[]>(16));
-  EXPECT_NE(node->Data(), nullptr);
 }
 
 TEST(TreeNodes, AViewHearsNothingInsideABatchUpdateUntilTheOutermostEnds) {
