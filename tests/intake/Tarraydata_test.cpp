@@ -46,7 +46,7 @@ TEST(TArrayDataTest, CapacityGrowsAndShrinksInStepsOfEightAndTheLastRemovalFrees
   for (const Step& step : steps) {
     const int oldCount = array.Count();
     for (int index = oldCount; index < step.count; ++index) ASSERT_EQ(array.Add(Value(index)), index);
-    while (array.Count() > step.count) ASSERT_TRUE(array.RemoveAt(array.Count() - 1));
+    for (int index = oldCount - 1; index >= step.count; --index) ASSERT_TRUE(array.RemoveAt(index));
     EXPECT_EQ(array.Capacity(), step.capacity) << "at count " << step.count;
     EXPECT_EQ(array.Block().Size(), step.capacity * static_cast<int>(sizeof(void*))) << "at count " << step.count;
     EXPECT_TRUE(VacatedSlotsAreZero(array, oldCount)) << "at count " << step.count;
