@@ -4,7 +4,6 @@
 // message and answers with a result derived from it, and its handle records
 // what it is asked to do.
 
-#include <cstdint>
 #include <vector>
 
 #include "window_messages.h"
@@ -17,16 +16,9 @@ class FakeControl final : public TWinControl, public TWindow {
     return static_cast<LRESULT>(message.Msg) * 3 + static_cast<LRESULT>(message.WParam);
   }
 
-  FakeControl() : procedure_(OwnProcedure()) {}
-
-  TWndMethod OwnProcedure() { return TWndMethod::Bind<&FakeControl::Receive>(this); }
-
   TWndMethod WindowProc() const override { return procedure_; }
   void SetWindowProc(TWndMethod procedure) override { procedure_ = procedure; }
-  HWND GetHandle() override {
-    ++handleRequests;
-    return this;
-  }
+  HWND GetHandle() override { return this; }
   void AcceptFiles(bool accept) override {
     acceptCalls.push_back(accept);
     accepting = accept;
@@ -38,7 +30,6 @@ class FakeControl final : public TWinControl, public TWindow {
   std::vector<bool> acceptCalls;
   bool accepting = false;
   int broughtToFront = 0;
-  int handleRequests = 0;
 
  private:
   void Receive(TMessage& message) {
@@ -46,7 +37,7 @@ class FakeControl final : public TWinControl, public TWindow {
     received.push_back(message);
   }
 
-  TWndMethod procedure_;
+  TWndMethod procedure_ = TWndMethod::Bind<&FakeControl::Receive>(this);
 };
 
 }  // namespace corvane::testing
