@@ -12,36 +12,62 @@ namespace corvane {
 void SiblingOrder::Clear(Repeats repeats) {
   items_.clear();
   copies_.Reset();
-  held_.clear();
+  slots_.clear();
   dropRepeats_ = repeats == Repeats::kDrop;
 }
 
 void SiblingOrder::Add(NodeTextView text, int group, Lifetime lifetime) {
-  if (dropRepeats_ && held_.count({text, group}) != 0) return;
-  const Item item{lifetime == Lifetime::kPassing ? copies_.Copy(text) : text, group};
-  items_.push_back(item);
-  if (dropRepeats_) held_.insert(item);
+  if (dropRepeats_ && HeldOrEntered(text, group)) return;
+  items_.push_back({lifetime == Lifetime::kPassing ? copies_.Copy(text) : text, group});
+}
+
+bool SiblingOrder::HeldOrEntered(NodeTextView text, int group) {
+  if (2 * (items_.size() + 1) > slots_.size()) {
+    slots_.assign(std::max<std::size_t>(64, 2 * slots_.size()), kNoSibling);
+    for (std::uint32_t position = 0; position < items_.size(); ++position) Enter(position);
+  }
+  const std::size_t mask = slots_.size() - 1;
+  for (std::size_t slot = (text.Hash() ^ static_cast<std::size_t>(group)) & mask;; slot = (slot + 1) & mask) {
+    if (slots_[slot] == kNoSibling) {
+      slots_[slot] = static_cast<std::uint32_t>(items_.size());
+      return false;
+    }
+    const Item& held = items_[slots_[slot]];
+    if (held.group == group && held.text == text) return true;
+  }
+}
+
+void SiblingOrder::Enter(std::uint32_t position) {
+  const Item& item = items_[position];
+  const std::size_t mask = slots_.size() - 1;
+  std::size_t slot = (item.text.Hash() ^ static_cast<std::size_t>(item.group)) & mask;
+  while (slots_[slot] != kNoSibling) slot = (slot + 1) & mask;
+  slots_[slot] = position;
 }
 
 std::span<const std::uint32_t> SiblingOrder::Sort() {
   // Names of printable ASCII (nearly all) order by their collation weights:
-  // the first eight in one number, most comparisons end there. Any other
-  // set orders by the collator's sort keys, one per sibling; collating pair
-  // by pair would cost a conversion and a call into ICU per comparison.
+  // eight of them in one number, taken past the start all names share (a
+  // library's functions often begin alike), so most comparisons end there.
+  // Any other set orders by the collator's sort keys, one per sibling;
+  // collating pair by pair would cost a conversion and a call into ICU per
+  // comparison.
   const bool byWeights =
       std::all_of(items_.begin(), items_.end(), [this](const Item& item) { return collator_.HasWeights(item.text); });
+  const std::size_t shared = byWeights ? SharedStart() : 0;
   std::vector<Ranked>& ranked = ranked_;
   ranked.resize(items_.size());
   collationKeys_.clear();
   for (std::uint32_t position = 0; position < items_.size(); ++position) {
     const Item& item = items_[position];
-    ranked[position] = {byWeights ? collator_.LeadingWeights(item.text) : 0, position, item.group};
+    ranked[position] = {byWeights ? collator_.LeadingWeights(item.text, shared) : 0, position, item.group};
     if (!byWeights) collationKeys_.push_back(collator_.SortKey(item.text));
   }
-  const auto textOrder = [this, byWeights](const Ranked& a, const Ranked& b) {
+  const auto textOrder = [this, byWeights, shared](const Ranked& a, const Ranked& b) {
     if (byWeights) {
       if (a.key != b.key) return a.key < b.key ? -1 : 1;
-      return collator_.CompareWeights(items_[a.position].text, items_[b.position].text, TextCollator::kLeadingWeights);
+      const std::size_t known = shared + TextCollator::kLeadingWeights;
+      return collator_.CompareWeights(items_[a.position].text, items_[b.position].text, known);
     }
     const bool emptyA = items_[a.position].text.empty();
     const bool emptyB = items_[b.position].text.empty();
@@ -57,6 +83,21 @@ std::span<const std::uint32_t> SiblingOrder::Sort() {
   positions_.resize(ranked.size());
   std::transform(ranked.begin(), ranked.end(), positions_.begin(), [](const Ranked& item) { return item.position; });
   return positions_;
+}
+
+std::size_t SiblingOrder::SharedStart() const {
+  if (items_.empty()) return 0;
+  const std::string_view first = items_.front().text.Latin1Bytes();
+  std::size_t shared = first.size();
+  for (const Item& item : items_) {
+    const std::string_view bytes = item.text.Latin1Bytes();
+    shared = static_cast<std::size_t>(
+        std::mismatch(first.begin(), first.begin() + static_cast<std::ptrdiff_t>(std::min(shared, bytes.size())),
+                      bytes.begin())
+            .first -
+        first.begin());
+  }
+  return shared;
 }
 
 void SortSiblings(std::span<TTreeNode*> siblings, SiblingOrder& order) {

@@ -13,7 +13,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
-#include <unordered_set>
 #include <vector>
 
 #include <QCollatorSortKey>
@@ -54,17 +53,22 @@ class SiblingOrder {
     NodeTextView text;
     int group;
   };
-  struct ItemHash {
-    std::size_t operator()(const Item& item) const { return item.text.Hash() ^ static_cast<std::size_t>(item.group); }
-  };
-  struct ItemEqual {
-    bool operator()(const Item& a, const Item& b) const { return a.group == b.group && a.text == b.text; }
-  };
+
+  // How many leading bytes every text shares; only for texts with weights.
+  std::size_t SharedStart() const;
 
   const TextCollator& collator_;
   std::vector<Item> items_;
+  // With Repeats::kDrop, the positions of the siblings held, by text and
+  // group: open addressing over a power-of-two table at most half full, so
+  // that a name costs a hash and no allocation.
+  static constexpr std::uint32_t kNoSibling = ~std::uint32_t{0};
+  // True when `text` in `group` is held already; otherwise it is entered as
+  // the sibling at the next position.
+  bool HeldOrEntered(NodeTextView text, int group);
+  void Enter(std::uint32_t position);
   bool dropRepeats_ = false;
-  std::unordered_set<Item, ItemHash, ItemEqual> held_;
+  std::vector<std::uint32_t> slots_;
   NodeTextStore copies_;
   std::vector<QCollatorSortKey> collationKeys_;
   struct Ranked {

@@ -62,10 +62,12 @@ int TextCollator::CompareWeights(NodeTextView a, NodeTextView b, std::size_t fro
   return bytesA.size() < bytesB.size() ? -1 : 1;
 }
 
-std::uint64_t TextCollator::LeadingWeights(NodeTextView text) const {
+std::uint64_t TextCollator::LeadingWeights(NodeTextView text, std::size_t from) const {
   const std::string_view bytes = text.Latin1Bytes();
   std::uint64_t key = 0;
-  for (std::size_t at = 0; at < kLeadingWeights; ++at) key = (key << 8) | (at < bytes.size() ? Weight(bytes[at]) : 0u);
+  for (std::size_t at = from; at < from + kLeadingWeights; ++at) {
+    key = (key << 8) | (at < bytes.size() ? Weight(bytes[at]) : 0u);
+  }
   return key;
 }
 

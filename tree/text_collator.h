@@ -33,11 +33,12 @@ class TextCollator {
   // Compare for two texts that have weights, the first `from` of which are
   // known to be equal.
   int CompareWeights(NodeTextView a, NodeTextView b, std::size_t from) const;
-  // The weights of the first kLeadingWeights characters of a text that has
-  // weights, the first in the high byte, zeros past its end: comparing them
-  // as numbers compares the texts that far.
+  // The weights of kLeadingWeights characters of a text that has weights,
+  // from character `from` on, the first in the high byte, zeros past its
+  // end: comparing them as numbers compares texts that far, when the first
+  // `from` are known to be equal.
   static constexpr std::size_t kLeadingWeights = 8;
-  std::uint64_t LeadingWeights(NodeTextView text) const;
+  std::uint64_t LeadingWeights(NodeTextView text, std::size_t from) const;
   // The collator's key for any text: comparing keys compares the texts as
   // Compare does.
   QCollatorSortKey SortKey(NodeTextView text) const;
