@@ -2,7 +2,6 @@
 // library's node.
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -37,13 +36,7 @@ class ScopedEnvironment {
   ~ScopedEnvironment() { Set(old_); }
 
  private:
-  void Set(const std::optional<std::string>& value) {
-    if (value) {
-      ::setenv(name_, value->c_str(), 1);
-    } else {
-      ::unsetenv(name_);
-    }
-  }
+  void Set(const std::optional<std::string>& value) { value ? ::setenv(name_, value->c_str(), 1) : ::unsetenv(name_); }
   const char* name_;
   std::optional<std::string> old_;
 };
@@ -59,7 +52,9 @@ class LibrarySearchTest : public ::testing::Test {
                                          std::vector<std::string> folders) {
     return search_.Find(name, {"app.exe", kI386, false}, {fileFolder, std::move(folders), {}}).found;
   }
+  ~LibrarySearchTest() override { fs::current_path(startDirectory_); }
   static constexpr std::uint16_t kI386 = 0x14C;
+  fs::path startDirectory_ = fs::current_path();
   TempDir dir_;
   LibrarySearch search_;
 };
@@ -70,68 +65,35 @@ TEST_F(LibrarySearchTest, TheFileFolderComesFirstThenTheFirstReadableRegularFile
   Place("lib.dll");
   Place("secret/inner.dll");
   Folder("dir/lib.dll");  // a directory of that name
-  const std::string fifo = Folder("fifo") + "/lib.dll";
-  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   fs::create_symlink(dir_.Path() + "/nowhere.dll", Folder("dangling") + "/lib.dll");
   const std::string open = dir_.Path() + "/open/";
-  const std::vector<std::string> folders = {Folder("empty"), Folder("dir"), Folder("fifo"), Folder("dangling"),
-                                            Folder("first"), Folder("second"), dir_.Path()};
+  const std::vector<std::string> folders = {Folder("empty"), Folder("dir"), Folder("dangling"), Folder("first"),
+                                            Folder("second"), dir_.Path()};
+  EXPECT_EQ(FindLibrary("lib.dll", "", folders), inFirst) << "an empty file folder is skipped";
   const struct {
     std::string name;
-    std::string fileFolder;
     std::optional<std::string> found;
   } cases[] = {
-      {"lib.dll", open, inOpen},
-      {"lib.dll", "", inFirst},  // an empty file folder is skipped
-      {"lib.dll", dir_.Path() + "/empty/", inFirst},
-      {"other.dll", open, other},  // names match without regard to case and give the file's own name
-      {"LIB.DLL", open, inOpen},
-      {"missing.dll", open, std::nullopt},
+      {"lib.dll", inOpen},
+      {"other.dll", other},  // names match without regard to case and give the file's own name
+      {"missing.dll", std::nullopt},
       // A name that is not a plain file name never leads anywhere else on disk.
-      {"", open, std::nullopt},
-      {".", open, std::nullopt},
-      {"..", open, std::nullopt},
-      {"../lib.dll", open, std::nullopt},
-      {"secret/inner.dll", open, std::nullopt},
-      {"secret\\inner.dll", open, std::nullopt},
-      {inFirst, open, std::nullopt},
-      {std::string("lib.dll\0x", 9), open, std::nullopt},
+      {"../lib.dll", std::nullopt},
+      {"secret\\inner.dll", std::nullopt},
+      {inFirst, std::nullopt},
+      {std::string("lib.dll\0x", 9), std::nullopt},
   };
-  for (const auto& c : cases) {
-    EXPECT_EQ(FindLibrary(c.name, c.fileFolder, folders), c.found) << c.name << " from " << c.fileFolder;
-  }
-}
-
-TEST_F(LibrarySearchTest, SystemFoldersComeFromTheEnvironmentOrFromWineForTheImagesBitness) {
-  {
-    const ScopedEnvironment configured("CORVANE_SYSTEM_PATH", "/one:/two::/three");
-    EXPECT_EQ(search_.SystemFolders(false), std::vector<std::string>({"/one", "/two", "/three"}));
-  }
-  const ScopedEnvironment unset("CORVANE_SYSTEM_PATH", std::nullopt);
-  const ScopedEnvironment prefix("WINEPREFIX", dir_.Path() + "/prefix");
-  const std::string wow64 = Folder("prefix/drive_c/windows/syswow64");
-  const std::string native = Folder("prefix/drive_c/windows/system32");
-  const std::vector<std::string> for32 = search_.SystemFolders(false), for64 = search_.SystemFolders(true);
-  ASSERT_GE(for32.size(), 2u);
-  EXPECT_EQ(for32.front(), wow64);
-  EXPECT_EQ(for64.front(), native);
-  const auto position = [](const std::vector<std::string>& list, const std::string& folder) {
-    return std::find(list.begin(), list.end(), folder) - list.begin();
-  };
-  EXPECT_LT(position(for32, wow64), position(for32, native));
-  EXPECT_LT(position(for64, native), position(for64, wow64));
+  for (const auto& c : cases) EXPECT_EQ(FindLibrary(c.name, open, folders), c.found) << c.name;
 }
 
 TEST_F(LibrarySearchTest, TheLoaderLooksInTheCurrentDirectoryThenTheSystemFoldersThenPath) {
-  const ScopedEnvironment system("CORVANE_SYSTEM_PATH", Folder("system"));
+  const ScopedEnvironment system("CORVANE_SYSTEM_PATH", Folder("system") + "::" + Folder("system2"));
   const ScopedEnvironment path("PATH", Folder("path1") + ":" + Folder("path2"));
-  const fs::path before = fs::current_path();
   fs::current_path(Folder("current"));
-  const std::vector<std::string> folders = search_.LoaderSearchPlaces("", false).folders;
-  fs::current_path(before);
-  EXPECT_EQ(folders, std::vector<std::string>({fs::read_symlink("/proc/self/exe").parent_path().string(),
+  EXPECT_EQ(search_.LoaderSearchPlaces("", false).folders, std::vector<std::string>({fs::read_symlink("/proc/self/exe").parent_path().string(),
                                                dir_.Path() + "/current", dir_.Path() + "/system",
-                                               dir_.Path() + "/path1", dir_.Path() + "/path2"}));
+                                               dir_.Path() + "/system2", dir_.Path() + "/path1",
+                                               dir_.Path() + "/path2"}));
 }
 
 TEST_F(LibrarySearchTest, AFolderIsReadAgainOnceItChanges) {
@@ -240,23 +202,13 @@ TEST(ApiSetSchemaTest, AHostileSectionIsReadOnlyAsFarAsItHolds) {
 
 // Inspection through the viewer, with the library files in a folder of
 // their own standing in for the system folders.
-class InspectionTest : public ::testing::Test {
+class InspectionTest : public LibrarySearchTest {
  protected:
-  InspectionTest()
-      : startDirectory_(fs::current_path()),
-        system_("CORVANE_SYSTEM_PATH", dir_.Path() + "/system"),
-        path_("PATH", std::nullopt) {
-    fs::create_directories(dir_.Path() + "/system");
-  }
-  ~InspectionTest() override { fs::current_path(startDirectory_); }
+  InspectionTest() : system_("CORVANE_SYSTEM_PATH", Folder("system")), path_("PATH", std::nullopt) {}
 
-  // Opens `files` as one list, as the window does.
-  void Open(const std::vector<std::string>& files) {
-    QStringList list;
-    for (const std::string& file : files) list << QString::fromStdString(file);
-    viewer_.core.OpenList(list);
+  QString Write(const std::string& name, const testing::BuiltImage& image) {
+    return QString::fromStdString(dir_.Write(name, image.bytes));
   }
-  std::string Write(const std::string& name, const testing::BuiltImage& image) { return dir_.Write(name, image.bytes); }
   static TTreeNode* Child(TTreeNode* parent, const QString& text) {
     for (TTreeNode* child = parent->getFirstChild(); child != nullptr; child = parent->GetNextChild(child)) {
       if (child->Text() == text) return child;
@@ -272,24 +224,21 @@ class InspectionTest : public ::testing::Test {
     return QString::fromStdString(name + " (" + dir_.Path() + "/" + folder + "/)");
   }
 
-  TempDir dir_;
   TestViewer viewer_;
 
  private:
-  fs::path startDirectory_;
   ScopedEnvironment system_;
   ScopedEnvironment path_;
 };
 
-TEST_F(InspectionTest, BuildsTheLibrarysSubtreeUnderItsNodeAndAppendsItsFolder) {
-  Open({Write("app/app.exe",
-              PeWriter(Layout::Pe32).SizeOfCode(1024).Import("LIB.dll", {ByName("Zap"), ByName("apply")}).Build())});
-  Write("system/lib.dll", PeWriter(Layout::Pe32)
-                              .SizeOfCode(2048)
-                              .Export("Zap", 0)
-                              .Import("dep.dll", {ByName("helper")})
-                              .Build());
+TEST_F(InspectionTest, BuildsTheLibrarysSubtreeUnderEachNodeOnceAndAppendsItsFolder) {
+  const auto importer = PeWriter(Layout::Pe32).SizeOfCode(1024).Import("LIB.dll", {ByName("Zap"), ByName("apply")});
+  viewer_.core.OpenList({Write("app/app.exe", importer.Build()), Write("two.exe", importer.Build())});
+  Write("system/lib.dll", PeWriter(Layout::Pe32).SizeOfCode(2048).Export("Zap", 0).Import("dep.dll", {ByName("h")}).Build());
+  Write("system/dep.dll", PeWriter(Layout::Pe32).Build());
+  Write("app/dep.dll", PeWriter(Layout::Pe32).Build());
   TTreeNode* library = Child(viewer_.core.Items().TopItem(0), "LIB.dll");
+  TTreeNode* second = Child(viewer_.core.Items().TopItem(1), "LIB.dll");
   ASSERT_NE(library, nullptr);
 
   viewer_.core.PopupInspectClick(library);
@@ -299,83 +248,58 @@ TEST_F(InspectionTest, BuildsTheLibrarysSubtreeUnderItsNodeAndAppendsItsFolder) 
   EXPECT_TRUE(library->Expanded());
   EXPECT_EQ(Texts(library), QStringList({"Stats", "Exported APIs", "dep.dll", "apply", "Zap"}))
       << "its own branches first, then the functions imported from it";
-  EXPECT_EQ(viewer_.shell.status[0], "Code: 3 Kb");
-  EXPECT_TRUE(viewer_.shell.errors.empty());
-
+  EXPECT_EQ(viewer_.shell.status[0], "Code: 4 Kb");
   viewer_.core.PopupInspectClick(library);
-  EXPECT_EQ(viewer_.core.CodeTotal(), 3072u) << "an inspected library is not inspected again";
+  EXPECT_EQ(viewer_.core.CodeTotal(), 4096u) << "an inspected library is not inspected again";
+
+  viewer_.core.PopupInspectClick(second);
+  EXPECT_EQ(Texts(second), Texts(library));
+  EXPECT_NE(second->getFirstChild(), library->getFirstChild()) << "each file has its own subtree";
+  EXPECT_EQ(viewer_.core.CodeTotal(), 6144u) << "each inspection adds its sizes";
+  TTreeNode* dep = Child(library, "dep.dll");
+  viewer_.core.PopupInspectClick(dep);
+  EXPECT_EQ(dep->Text(), Found("dep.dll", "app")) << "the latest open's folder, not the library's above it";
 }
 
-TEST_F(InspectionTest, TheFolderOfTheLatestOpenComesFirstAlsoForNestedLibraries) {
-  Open({Write("app/app.exe", PeWriter(Layout::Pe32).Import("a.dll", {ByName("f")}).Build())});
-  Write("system/a.dll", PeWriter(Layout::Pe32).Import("b.dll", {ByName("g")}).Build());
-  Write("system/b.dll", PeWriter(Layout::Pe32).Build());
-  Write("app/b.dll", PeWriter(Layout::Pe32).Build());
-  TTreeNode* a = Child(viewer_.core.Items().TopItem(0), "a.dll");
-  viewer_.core.PopupInspectClick(a);
-  TTreeNode* b = Child(a, "b.dll");
-  ASSERT_NE(b, nullptr);
-  viewer_.core.PopupInspectClick(b);
-  EXPECT_EQ(b->Text(), Found("b.dll", "app")) << "not the folder of the library above it";
-}
-
-TEST_F(InspectionTest, ALibraryFoundNowhereOrOnlyAsAFileThatIsNoImageIsNotFound) {
+TEST_F(InspectionTest, NoOtherNodeAndNoLibraryFoundNowhereOrOnlyAsAFileThatIsNoImageChangesAnything) {
   dir_.Write("system/bad.dll", std::vector<std::uint8_t>{'n', 'o', 't', ' ', 'P', 'E'});
-  Open({Write("app.exe", PeWriter(Layout::Pe32).Import("gone.dll", {ByName("f")}).Import("bad.dll", {ByName("f")}).Build())});
-  TTreeNode* gone = Child(viewer_.core.Items().TopItem(0), "gone.dll");
-  TTreeNode* bad = Child(viewer_.core.Items().TopItem(0), "bad.dll");
+  viewer_.core.OpenList({Write(
+      "app.exe", PeWriter(Layout::Pe32).Export("x", 0).Import("gone.dll", {ByName("f")}).Import("bad.dll", {ByName("f")}).Build())});
+  TTreeNode* root = viewer_.core.Items().TopItem(0);
+  TTreeNode* gone = Child(root, "gone.dll");
+  TTreeNode* bad = Child(root, "bad.dll");
   const std::string before = TreeAsText(viewer_.core.Items(), {});
-
-  viewer_.core.PopupInspectClick(gone);
-  viewer_.core.PopupInspectClick(bad);
+  for (TTreeNode* node : {static_cast<TTreeNode*>(nullptr), root, Child(root, "Exported APIs"), gone, bad}) {
+    viewer_.core.PopupInspectClick(node);
+  }
   EXPECT_EQ(TreeAsText(viewer_.core.Items(), {}), before) << "nothing changes";
   const auto& errors = viewer_.shell.errors;
   ASSERT_EQ(errors.size(), 2u);
+  for (const auto& error : errors) EXPECT_EQ(error.text, "File not found");
   EXPECT_EQ(errors[0].file, "gone.dll");
-  EXPECT_EQ(QStringList({errors[0].text, errors[1].text}), QStringList({"File not found", "File not found"}));
   EXPECT_EQ(errors[0].style, kErrorBoxStyle);
-  EXPECT_EQ(gone->ImageIndex(), kIconLibrary);
-  EXPECT_EQ(bad->ImageIndex(), kIconLibrary);
+  for (const TTreeNode* node : {gone, bad}) EXPECT_EQ(node->ImageIndex(), kIconLibrary);
 }
 
+// Wine's prefix holds the libraries for 32-bit images in syswow64 and those
+// for 64-bit ones in system32, each searched first for its own images; here
+// both ways round. A file that is no image comes first, in the importer's folder.
 TEST_F(InspectionTest, OnlyALibraryOfTheImportersMachineIsTakenWhereverItIs) {
-  Write("pe32/lib.dll", PeWriter(Layout::Pe32).Build());
-  Write("pe64/lib.dll", PeWriter(Layout::Pe32Plus).Build());
-  dir_.Write("junk/LIB.DLL", std::vector<std::uint8_t>{'M', 'Z'});
-  const std::string d = dir_.Path() + "/";
-  for (const Layout layout : {Layout::Pe32, Layout::Pe32Plus}) {
-    const std::string wanted = layout == Layout::Pe32 ? "pe32" : "pe64";
-    for (const std::string& order : {d + "junk:" + d + "pe32:" + d + "pe64", d + "junk:" + d + "pe64:" + d + "pe32"}) {
-      const ScopedEnvironment system("CORVANE_SYSTEM_PATH", order);
-      const std::string app = Write("app/app.exe", PeWriter(layout).Import("LIB.dll", {ByName("f")}).Build());
-      viewer_.core.OpenList({QString::fromStdString(app)});
+  const ScopedEnvironment system("CORVANE_SYSTEM_PATH", std::nullopt);
+  dir_.Write("app/LIB.DLL", std::vector<std::uint8_t>{'M', 'Z'});
+  for (const bool swapped : {false, true}) {
+    const std::string windows = std::string(swapped ? "swapped" : "prefix") + "/drive_c/windows/";
+    const ScopedEnvironment prefix("WINEPREFIX", dir_.Path() + "/" + (swapped ? "swapped" : "prefix"));
+    Write(windows + "syswow64/lib.dll", PeWriter(swapped ? Layout::Pe32Plus : Layout::Pe32).Build());
+    Write(windows + "system32/lib.dll", PeWriter(swapped ? Layout::Pe32 : Layout::Pe32Plus).Build());
+    for (const Layout layout : {Layout::Pe32, Layout::Pe32Plus}) {
+      viewer_.core.OpenList({Write("app/app.exe", PeWriter(layout).Import("LIB.dll", {ByName("f")}).Build())});
       TTreeNode* library = Child(viewer_.core.Items().TopItem(0), "LIB.dll");
       viewer_.core.PopupInspectClick(library);
-      EXPECT_EQ(library->Text(), QString::fromStdString("LIB.dll (" + d + wanted + "/)")) << order;
+      const bool wow64 = (layout == Layout::Pe32) != swapped;
+      EXPECT_EQ(library->Text(), Found("LIB.dll", windows + (wow64 ? "syswow64" : "system32"))) << windows;
     }
   }
-}
-
-TEST_F(InspectionTest, TheSameLibraryUnderTwoFilesGivesTwoIndependentSubtrees) {
-  const auto importer = PeWriter(Layout::Pe32).SizeOfCode(0).Import("lib.dll", {ByName("f")}).Build();
-  Open({Write("one.exe", importer), Write("two.exe", importer)});
-  Write("system/lib.dll", PeWriter(Layout::Pe32).SizeOfCode(1024).Export("f", 0).Build());
-  TTreeNode* first = Child(viewer_.core.Items().TopItem(0), "lib.dll");
-  TTreeNode* second = Child(viewer_.core.Items().TopItem(1), "lib.dll");
-  viewer_.core.PopupInspectClick(first);
-  viewer_.core.PopupInspectClick(second);
-  EXPECT_EQ(Texts(first), Texts(second));
-  EXPECT_NE(first->getFirstChild(), second->getFirstChild());
-  EXPECT_EQ(viewer_.core.CodeTotal(), 2048u) << "each inspection adds its sizes";
-}
-
-TEST_F(InspectionTest, OnlyAnUninspectedLibraryNodeCanBeInspected) {
-  Open({Write("app.exe", PeWriter(Layout::Pe32).Export("x", 0).Build())});
-  TTreeNode* root = viewer_.core.Items().TopItem(0);
-  const std::string before = TreeAsText(viewer_.core.Items(), {});
-  for (TTreeNode* node : {static_cast<TTreeNode*>(nullptr), root, root->Item(1)}) viewer_.core.PopupInspectClick(node);
-  EXPECT_EQ(TreeAsText(viewer_.core.Items(), {}), before);
-  EXPECT_TRUE(viewer_.shell.errors.empty());
 }
 
 // Wine's installed folders stand in for the system folders, with a prefix
