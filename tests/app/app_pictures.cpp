@@ -8,12 +8,11 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
+#include <QMap>
 #include <QPainter>
 #include <QTreeView>
 
-#include <algorithm>
 #include <cstdio>
-#include <utility>
 
 #include "Aboutboxform.h"
 #include "Mainform.h"
@@ -79,16 +78,13 @@ QImage AboutBox() {
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Corvane"));
-  const QStringList args = QApplication::arguments().mid(1);
-  const std::pair<QString, QImage (*)()> pictures[] = {
+  const QMap<QString, QImage (*)()> pictures = {
       {"--icons", IconSheet}, {"--about", AboutBox}, {"--window", WindowWithSample}};
+  const QStringList args = QApplication::arguments().mid(1);
   bool ok = !args.isEmpty() && args.size() % 2 == 0;
   for (qsizetype i = 0; ok && i < args.size(); i += 2) {
-    const auto* picture = std::find_if(std::begin(pictures), std::end(pictures),
-                                       [&](const auto& entry) { return entry.first == args[i]; });
-    ok = picture != std::end(pictures) && picture->second().save(args[i + 1], "PNG");
-    if (!ok) std::fprintf(stderr, "corvane_app_pictures: cannot draw %s into %s\n", qPrintable(args[i]),
-                          qPrintable(args.value(i + 1)));
+    QImage (*draw)() = pictures.value(args[i]);
+    ok = draw != nullptr && draw().save(args[i + 1], "PNG");
   }
   if (!ok) std::fprintf(stderr, "usage: corvane_app_pictures [--icons FILE] [--about FILE] [--window FILE]\n");
   return ok ? 0 : 1;

@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "fake_control.h"
@@ -22,13 +24,10 @@ constexpr std::uint32_t kOtherMessage = 0x0010;
 
 // A handler that records its calls in a log shared with the other handlers.
 struct Handler {
-  Handler(std::string handlerName, std::vector<std::string>* sharedLog, bool passesOn = false)
-      : name(std::move(handlerName)), log(sharedLog), passOn(passesOn) {}
-
   std::string name;
   std::vector<std::string>* log;
-  bool passOn;
-  std::function<void()> during;
+  bool passOn = false;
+  std::function<void()> during = {};
 
   void Handle(TMessage& message, bool& PassOn) {
     EXPECT_FALSE(PassOn) << name << " starts with PassOn false";
@@ -40,51 +39,30 @@ struct Handler {
   TMessageHandler Bound() { return TMessageHandler::Bind<&Handler::Handle>(this); }
 };
 
-TEST(InterceptorTest, OnlyItsMessageReachesAHandlerAndTheEarlierProcedureReturnsWhenItGoes) {
-  FakeControl control;
-  const TWndMethod own = control.WindowProc();
-  std::vector<std::string> log;
-  Handler handler{"a", &log};
-  {
-    TMsgInterceptor interceptor(&control);
-    interceptor.AddHandler(kMessage, handler.Bound());
-    EXPECT_EQ(Perform(control, kMessage), 77);
-    TMessage other{kOtherMessage, 5, -6, 0};
-    control.WindowProc()(other);
-    EXPECT_EQ(other.Result, FakeControl::OwnResult(other));
-    ASSERT_EQ(control.received.size(), 1u);
-    EXPECT_EQ(control.received[0].LParam, -6) << "passed on unchanged";
-  }
-  EXPECT_EQ(control.WindowProc(), own);
-  Perform(control, kMessage);
-  EXPECT_EQ(log, std::vector<std::string>{"a"}) << "after the interceptor went, no handler sees a message";
-}
-
-TEST(InterceptorTest, HandlersOfOneMessageRunInOrderUntilOneConsumesIt) {
-  struct Case {
-    bool firstPassesOn;
-    bool secondPassesOn;
-    std::vector<std::string> handlersRun;
-    bool earlierProcedureRuns;
-  };
-  const Case cases[] = {
+// Other messages, and every message once the interceptor is gone, reach the
+// earlier procedure unchanged.
+TEST(InterceptorTest, HandlersOfItsMessageRunInOrderUntilOneConsumesIt) {
+  // Whether the first and the second handler pass the message on; the
+  // handlers that run; whether the earlier procedure gets the message.
+  const std::tuple<bool, bool, std::vector<std::string>, bool> cases[] = {
       {false, true, {"first"}, false},
       {true, false, {"first", "second"}, false},
       {true, true, {"first", "second"}, true},
   };
-  for (const Case& c : cases) {
+  for (const auto& [firstPassesOn, secondPassesOn, handlersRun, earlierProcedureRuns] : cases) {
     FakeControl control;
+    const TWndMethod own = control.WindowProc();
     std::vector<std::string> log;
-    Handler first{"first", &log, c.firstPassesOn};
-    Handler second{"second", &log, c.secondPassesOn};
-    TMsgInterceptor interceptor(&control);
-    interceptor.AddHandler(kMessage, first.Bound());
-    interceptor.AddHandler(kMessage, second.Bound());
-
-    const LRESULT result = Perform(control, kMessage, 4);
-
-    EXPECT_EQ(log, c.handlersRun) << c.firstPassesOn << c.secondPassesOn;
-    EXPECT_EQ(result, c.earlierProcedureRuns ? FakeControl::OwnResult({kMessage, 4, 0, 0}) : 77);
+    Handler first{"first", &log, firstPassesOn};
+    Handler second{"second", &log, secondPassesOn};
+    auto interceptor = std::make_unique<TMsgInterceptor>(&control);
+    interceptor->AddHandler(kMessage, first.Bound());
+    interceptor->AddHandler(kMessage, second.Bound());
+    EXPECT_EQ(Perform(control, kMessage, 4), earlierProcedureRuns ? FakeControl::OwnResult({kMessage, 4, 0, 0}) : 77);
+    EXPECT_EQ(Perform(control, kOtherMessage, 5), FakeControl::OwnResult({kOtherMessage, 5, 0, 0}));
+    interceptor.reset();
+    EXPECT_EQ(control.WindowProc(), own);
+    EXPECT_EQ(log, handlersRun) << firstPassesOn << secondPassesOn;
   }
 }
 
@@ -103,58 +81,41 @@ TEST(InterceptorTest, FindFreeMsgTakesTheFirstFreeNumberAndSkipsOneAfterACollisi
   }
 }
 
+// A removal made from inside a nested message, as a handler's own calls may
+// send one, keeps every dispatch on its way in step.
 TEST(InterceptorTest, RegistrationsRemovedDuringADispatchAreSkippedAndTheRestStillRun) {
-  struct Case {
-    std::string description;
-    int remover;  // the handler (a, b, c) that removes...
-    std::vector<int> removed;  // ...these registrations
-    std::vector<std::string> expectedRun;
+  // The handler (a, b, c) that sends the nested message; the registrations
+  // its handler (3) removes; the handlers that run.
+  const std::tuple<int, std::vector<int>, std::vector<std::string>> cases[] = {
+      {0, {0}, {"a", "nested", "b", "c"}},
+      {0, {2}, {"a", "nested", "b"}},
+      {1, {0}, {"a", "b", "nested", "c"}},
+      {1, {0, 1, 2, 3}, {"a", "b", "nested"}},
+      {1, {3}, {"a", "b", "nested", "c"}},
   };
-  const Case cases[] = {
-      {"a handler removes itself", 0, {0}, {"a", "b", "c"}},
-      {"a handler removes a later one", 0, {2}, {"a", "b"}},
-      {"a handler removes an earlier one", 1, {0}, {"a", "b", "c"}},
-      {"a handler removes every registration", 1, {0, 1, 2}, {"a", "b"}},
-  };
-  for (const Case& c : cases) {
+  for (const auto& [sender, removed, expectedRun] : cases) {
     FakeControl control;
     std::vector<std::string> log;
     TMsgInterceptor interceptor(&control);
-    Handler handlers[3] = {{"a", &log, true}, {"b", &log, true}, {"c", &log, true}};
-    const TMsgHandlerEntry* handles[3];
-    for (int i = 0; i < 3; ++i) handles[i] = interceptor.AddHandler(kMessage, handlers[i].Bound());
-    handlers[c.remover].during = [&] {
-      for (int i : c.removed) {
-        EXPECT_TRUE(interceptor.RemoveHandler(handles[i])) << c.description;
-        EXPECT_EQ(handles[i], nullptr) << c.description;
+    Handler handlers[4] = {{"a", &log, true}, {"b", &log, true}, {"c", &log, true}, {"nested", &log}};
+    const TMsgHandlerEntry* handles[4];
+    for (int i = 0; i < 4; ++i) {
+      handles[i] = interceptor.AddHandler(i < 3 ? kMessage : kOtherMessage, handlers[i].Bound());
+    }
+    handlers[sender].during = [&] { Perform(control, kOtherMessage); };
+    handlers[3].during = [&] {
+      for (int i : removed) {
+        EXPECT_TRUE(interceptor.RemoveHandler(handles[i]));
+        EXPECT_EQ(handles[i], nullptr);
       }
     };
 
     Perform(control, kMessage);
 
-    EXPECT_EQ(log, c.expectedRun) << c.description;
-    EXPECT_EQ(control.received.size(), 1u) << c.description << ": every handler passed the message on";
-    EXPECT_FALSE(interceptor.RemoveHandler(handles[c.removed[0]])) << "a null handle names nothing";
+    EXPECT_EQ(log, expectedRun);
+    EXPECT_EQ(control.received.size(), 1u) << "every handler passed the message on";
+    EXPECT_FALSE(interceptor.RemoveHandler(handles[removed[0]])) << "a null handle names nothing";
   }
-}
-
-TEST(InterceptorTest, ARemovalInsideANestedMessageKeepsTheOuterDispatchInStep) {
-  FakeControl control;
-  std::vector<std::string> log;
-  TMsgInterceptor interceptor(&control);
-  Handler outer{"outer", &log, true};
-  Handler inner{"inner", &log};
-  Handler last{"last", &log, true};
-  const TMsgHandlerEntry* outerHandle = interceptor.AddHandler(kMessage, outer.Bound());
-  interceptor.AddHandler(kOtherMessage, inner.Bound());
-  interceptor.AddHandler(kMessage, last.Bound());
-  outer.during = [&] { Perform(control, kOtherMessage); };
-  inner.during = [&] { interceptor.RemoveHandler(outerHandle); };
-
-  Perform(control, kMessage);
-
-  EXPECT_EQ(log, (std::vector<std::string>{"outer", "inner", "last"}));
-  EXPECT_EQ(control.received.size(), 1u);
 }
 
 }  // namespace
