@@ -215,7 +215,9 @@ void TMain::CreateTree() {
   // reports the user's own expanding and collapsing back.
   connect(model_.get(), &TreeNodesModel::ExpandedInStore, InfoTree,
           [this](const QModelIndex& index, bool expanded) { InfoTree->setExpanded(index, expanded); });
-  connect(model_.get(), &TreeNodesModel::Rebuilt, this, [this] { ApplyStoredExpansion(nullptr); });
+  connect(model_.get(), &TreeNodesModel::Rebuilt, this, [this] {
+    model_->ForEachStoredExpansion([this](const QModelIndex& index) { InfoTree->setExpanded(index, true); });
+  });
   connect(InfoTree, &QTreeView::expanded, this, [this](const QModelIndex& index) {
     if (TTreeNode* node = model_->NodeAt(index)) node->SetExpanded(true);
   });
@@ -278,12 +280,7 @@ void TMain::OpenClick() {
   if (!ports_.runOpenDialog(*OpenFileDlg)) return;
   const QStringList chosen = OpenFileDlg->selectedFiles();
   if (chosen.isEmpty()) return;
-  const std::string name = chosen.front().toLocal8Bit().toStdString();
-  core_.SetFileFolder(name);
-  core_.ClearAll();
-  core_.Items().BeginUpdate();
-  core_.ProcessFile(nullptr, name);
-  core_.Items().EndUpdate();
+  core_.OpenFile(chosen.front().toLocal8Bit().toStdString());
 }
 
 void TMain::CloseClick() { core_.ClearAll(); }
@@ -321,7 +318,7 @@ void TMain::TreeMenuPopup(const QPoint& position) {
   } else {
     node = SelectNodeAtCursor();
   }
-  PopupInspect->setEnabled(node != nullptr && node->ImageIndex() == kIconLibrary);
+  PopupInspect->setEnabled(ViewerCore::CanInspect(node));
   TreeMenu->popup(InfoTree->viewport()->mapToGlobal(position));
 }
 
@@ -372,18 +369,6 @@ bool TMain::eventFilter(QObject* watched, QEvent* event) {
     }
   }
   return QMainWindow::eventFilter(watched, event);
-}
-
-void TMain::ApplyStoredExpansion(const TTreeNode* parent) {
-  const int count = parent != nullptr ? parent->Count() : core_.Items().TopCount();
-  for (int row = 0; row < count; ++row) {
-    const TTreeNode* node = parent != nullptr ? parent->Item(row) : core_.Items().TopItem(row);
-    if (!node->GetChildren()) continue;
-    // A view forgets every expanded row when it is reset; under a collapsed
-    // node the store may still hold expanded ones.
-    if (node->Expanded()) InfoTree->setExpanded(model_->IndexOf(node), true);
-    ApplyStoredExpansion(node);
-  }
 }
 
 int TMain::ShowError(const QString& text, std::uint32_t style) {

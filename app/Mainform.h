@@ -121,7 +121,6 @@ class TMain final : public QMainWindow, private ViewerShell {
   void CreateMenus();
   void CreateOpenDialog();
   void CreateStatusBar();
-  void ApplyStoredExpansion(const TTreeNode* parent);
 
   MainWindowPorts ports_;
   QElapsedTimer pumpClock_;

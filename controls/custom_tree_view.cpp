@@ -195,7 +195,10 @@ TCustomTreeView::TCustomTreeView(QWidget* owner)
   connect(this, &QTreeView::expanded, this, [this](const QModelIndex& index) { ViewExpansionChanged(index, true); });
   connect(this, &QTreeView::collapsed, this, [this](const QModelIndex& index) { ViewExpansionChanged(index, false); });
   connect(model_.get(), &corvane::TreeNodesModel::ExpandedInStore, this, &TCustomTreeView::StoreExpansionChanged);
-  connect(model_.get(), &corvane::TreeNodesModel::Rebuilt, this, [this] { ApplyStoredExpansion(nullptr); });
+  connect(model_.get(), &corvane::TreeNodesModel::Rebuilt, this, [this] {
+    const QScopedValueRollback<bool> syncing(syncingExpansion_, true);
+    model_->ForEachStoredExpansion([this](const QModelIndex& index) { setExpanded(index, true); });
+  });
 }
 
 TCustomTreeView::~TCustomTreeView() {
@@ -664,19 +667,6 @@ void TCustomTreeView::FollowExpansion(const QModelIndex& index, bool expanded, U
     follow(changed, node);
   }
   RaiseExpansionDone(node, expanded);
-}
-
-void TCustomTreeView::ApplyStoredExpansion(const TTreeNode* parent) {
-  const QScopedValueRollback<bool> syncing(syncingExpansion_, true);
-  const int count = parent != nullptr ? parent->Count() : items_.TopCount();
-  for (int row = 0; row < count; ++row) {
-    const TTreeNode* node = parent != nullptr ? parent->Item(row) : items_.TopItem(row);
-    if (!node->GetChildren()) continue;
-    // A reset view forgets every expanded row; the store still knows them,
-    // also under collapsed nodes.
-    if (node->Expanded()) setExpanded(IndexOf(node), true);
-    ApplyStoredExpansion(node);
-  }
 }
 
 // --- Selection ----------------------------------------------------------

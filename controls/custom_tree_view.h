@@ -320,7 +320,6 @@ class TCustomTreeView : public QTreeView {
   void FollowExpansion(const QModelIndex& index, bool expanded, Undo undo, Follow follow);
   bool AllowExpansion(TTreeNode* node, bool expanded);
   void RaiseExpansionDone(TTreeNode* node, bool expanded);
-  void ApplyStoredExpansion(const TTreeNode* parent);
   void RaiseChange();
   void AutoExpandAfterChange(const QModelIndex& current, const QModelIndex& previous);
   void SetHotNode(const QModelIndex& index);

@@ -130,4 +130,17 @@ void TreeNodesModel::ChildrenReordered(TTreeNode* parent) {
 
 void TreeNodesModel::ExpandedChanged(TTreeNode* node) { emit ExpandedInStore(IndexOf(node), node->Expanded()); }
 
+void TreeNodesModel::ForEachStoredExpansion(const std::function<void(const QModelIndex& index)>& expand) const {
+  const std::function<void(const TTreeNode*)> walk = [&](const TTreeNode* parent) {
+    const int count = parent != nullptr ? parent->Count() : nodes_.TopCount();
+    for (int row = 0; row < count; ++row) {
+      const TTreeNode* node = parent != nullptr ? parent->Item(row) : nodes_.TopItem(row);
+      if (!node->GetChildren()) continue;
+      if (node->Expanded()) expand(IndexOf(node));
+      walk(node);
+    }
+  };
+  walk(nullptr);
+}
+
 }  // namespace corvane

@@ -33,6 +33,10 @@ class TreeNodesModel final : public QAbstractItemModel, private TreeNodesObserve
 
   TTreeNode* NodeAt(const QModelIndex& index) const;
   QModelIndex IndexOf(const TTreeNode* node) const;
+  // Calls `expand` with each node the store holds expanded, parents first.
+  // A view forgets every expanded row when it is reset; the store still
+  // knows them, also under collapsed nodes.
+  void ForEachStoredExpansion(const std::function<void(const QModelIndex& index)>& expand) const;
 
   void SetEditable(bool editable) { editable_ = editable; }
   // While muted the model does not report changes of a node's text or

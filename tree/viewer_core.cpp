@@ -256,8 +256,18 @@ void ViewerCore::InfoTreeDeletion(TTreeNode* node) {
   if (icon == kIconFile || icon == kIconInspectedLibrary) importers_.erase(node);
 }
 
+void ViewerCore::OpenFile(const std::string& fileName) {
+  SetFileFolder(fileName);
+  ClearAll();
+  items_.BeginUpdate();
+  ProcessFile(nullptr, fileName);
+  items_.EndUpdate();
+}
+
+bool ViewerCore::CanInspect(const TTreeNode* node) { return node != nullptr && node->ImageIndex() == kIconLibrary; }
+
 void ViewerCore::PopupInspectClick(TTreeNode* selected) {
-  if (selected == nullptr || selected->ImageIndex() != kIconLibrary) return;
+  if (!CanInspect(selected)) return;
   ++inspectionDepth_;
   const struct InspectionEnd {
     int& depth;

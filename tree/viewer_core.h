@@ -90,6 +90,13 @@ class ViewerCore {
   // has no version information.
   bool AddVersionNodes(TTreeNode* stats, const std::string& fileName);
 
+  // Opens one file chosen by the user in place of what is shown; its
+  // folder becomes the file folder first.
+  void OpenFile(const std::string& fileName);
+  // Whether PopupInspectClick would inspect `node`: a node of an imported
+  // library not inspected yet.
+  static bool CanInspect(const TTreeNode* node);
+
   // Inspects the library of `selected`, a node of an imported library not
   // inspected yet (anything else is ignored): finds the library's file,
   // builds its subtree under the node and appends the folder it was found in
