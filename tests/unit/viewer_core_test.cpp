@@ -2,10 +2,8 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <stdexcept>
 
 #include "node_kinds.h"
@@ -17,14 +15,7 @@
 namespace corvane {
 namespace {
 
-using testing::BuiltImage;
-using testing::ByName;
-using testing::ByOrdinal;
-using testing::FixedFileInfo;
-using testing::Layout;
-using testing::PeWriter;
-using testing::TempDir;
-using testing::TestViewer;
+using namespace testing;  // the PE writer and the viewer's test shell
 
 const QString kNotPe = "Invalid file format (not a Portable Executable file).";
 const QString kTreeCut = "The file repeats its tables over and over: only part of it is shown.";
@@ -72,12 +63,8 @@ TEST_F(ViewerCoreTest, AFileShowsStatsExportsAndLibrariesInTheirFixedOrderAndFor
            .Import("KERNEL32.dll", {ByName("ExitProcess"), ByOrdinal(17), ByName("CreateFileA"), ByOrdinal(3)})
            .Import("empty.dll", {ByName("")})
            .Import("advapi32.dll", {ByOrdinal(65535)})
-           .Version(FixedFileInfo{.fileVersionMS = 0x10002,
-                                  .fileVersionLS = 0x30004,
-                                  .productVersionMS = 0xFFFF0000,
-                                  .productVersionLS = 0x0000FFFF,
-                                  .fileFlags = 0x21,
-                                  .fileType = 2})
+           .Version(FixedFileInfo{.fileVersionMS = 0x10002, .fileVersionLS = 0x30004, .productVersionMS = 0xFFFF0000,
+                                  .productVersionLS = 0x0000FFFF, .fileFlags = 0x21, .fileType = 2})
            .Build(),
        "├── Stats\n"
        "│   ├── Image Base Addr: 0x00400000\n"
@@ -127,8 +114,20 @@ TEST_F(ViewerCoreTest, AFileShowsStatsExportsAndLibrariesInTheirFixedOrderAndFor
        "    └── MessageBoxA\n"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(Show(c.image), dir_.Path() + "/a.dll\n" + c.tree);
+    ASSERT_EQ(Show(c.image), dir_.Path() + "/a.dll\n" + c.tree);
     EXPECT_TRUE(viewer_.shell.errors.empty());
+  }
+  // Nodes carry the icon of their kind, and only the root is expanded.
+  Show(cases[0].image);
+  const TTreeNode* root = Root();
+  const std::pair<const TTreeNode*, int> icons[] = {
+      {root, kIconFile},          {root->Item(0), kIconStats},          {root->Item(0)->Item(0), kIconStatsValue},
+      {root->Item(0)->Item(3), kIconVersionValue}, {root->Item(1), kIconExports}, {root->Item(1)->Item(0), kIconExport},
+      {root->Item(2), kIconLibrary}, {root->Item(2)->Item(0), kIconImport}};
+  for (const auto& [node, icon] : icons) {
+    EXPECT_EQ(node->ImageIndex(), icon) << node->Text().toStdString();
+    EXPECT_EQ(node->SelectedIndex(), icon);
+    EXPECT_EQ(node->Expanded(), node == root);
   }
 }
 
@@ -143,7 +142,6 @@ TEST_F(ViewerCoreTest, VersionEntriesFollowTheFlagsAndTypeTables) {
       {{.fileFlagsMask = 0xFF, .fileFlags = 0x40, .fileType = 7}, "Flags:\nType: Static Link Library\n"},
       {{.fileFlagsMask = 0x00, .fileFlags = 0x3F, .fileType = 6}, ""},
       {{.fileFlags = 0, .fileType = 8}, ""},
-      {{.fileType = 5}, "Type: Virtual Device Driver\n"},
   };
   for (const auto& c : cases) {
     Show(PeWriter(Layout::Pe32).Version(c.info).Build());
@@ -151,21 +149,6 @@ TEST_F(ViewerCoreTest, VersionEntriesFollowTheFlagsAndTypeTables) {
     std::string entries;
     for (int i = 5; i < stats->Count(); ++i) entries += stats->Item(i)->Text().toStdString() + "\n";
     EXPECT_EQ(entries, c.entries);
-    EXPECT_EQ(stats->Item(3)->Text(), "Version: 0.0.0.0");
-  }
-}
-
-TEST_F(ViewerCoreTest, NodesCarryTheIconOfTheirKindAndOnlyTheRootIsExpanded) {
-  Show(PeWriter(Layout::Pe32).Export("f", 0).Import("lib.dll", {ByName("g")}).Version(FixedFileInfo{}).Build());
-  const TTreeNode* root = Root();
-  const std::pair<const TTreeNode*, int> cases[] = {
-      {root, kIconFile},          {root->Item(0), kIconStats},          {root->Item(0)->Item(0), kIconStatsValue},
-      {root->Item(0)->Item(3), kIconVersionValue}, {root->Item(1), kIconExports}, {root->Item(1)->Item(0), kIconExport},
-      {root->Item(2), kIconLibrary}, {root->Item(2)->Item(0), kIconImport}};
-  for (const auto& [node, icon] : cases) {
-    EXPECT_EQ(node->ImageIndex(), icon) << node->Text().toStdString();
-    EXPECT_EQ(node->SelectedIndex(), icon);
-    EXPECT_EQ(node->Expanded(), node == root);
   }
 }
 
@@ -174,7 +157,6 @@ TEST_F(ViewerCoreTest, TheWindowIsDisabledAndPumpedOncePerFunctionWhileAFileIsBu
   EXPECT_EQ(viewer_.shell.pumps, 5) << "a duplicate function is pumped for too";
   EXPECT_EQ(viewer_.shell.pumpsWhileDisabled, 5);
   EXPECT_TRUE(viewer_.shell.enabled);
-  EXPECT_EQ(viewer_.shell.cursorDepth, 0);
   EXPECT_EQ(viewer_.shell.focused, 1);
 
   viewer_.shell.onPump = [] { throw std::runtime_error("pump failed"); };
@@ -189,12 +171,8 @@ TEST_F(ViewerCoreTest, EachFailureGivesItsOwnMessageAndNoNode) {
   const BuiltImage valid = PeWriter(Layout::Pe32).Build();
   std::string notPe(valid.bytes.begin(), valid.bytes.end());
   notPe[valid.ntHeaders + 2] = 'X';  // "PE" followed by non-zero bytes
-  std::string ne = notPe;
-  ne.replace(valid.ntHeaders, 4, std::string("NE\x05\x00", 4));
   const std::string fifo = dir_.Path() + "/fifo";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  const std::string dangling = dir_.Path() + "/dangling";
-  ASSERT_EQ(::symlink("/no/such/target", dangling.c_str()), 0);
 
   const struct {
     std::string path;
@@ -203,14 +181,11 @@ TEST_F(ViewerCoreTest, EachFailureGivesItsOwnMessageAndNoNode) {
       {dir_.Path() + "/missing.exe", "File not found."},
       {dir_.Path(), "File not found."},
       {fifo, "File not found."},
-      {dangling, "File not found."},
-      {"/dev/zero", "File not found."},
       {"", "File not found."},
       {Write("empty.exe", std::string()), "Unable to map file into memory."},
       {Write("dos.exe", std::string("MZ") + std::string(0x3E, '\0')), kNotPe},
       {Write("short.exe", "MZ"), kNotPe},
       {Write("notpe.exe", notPe), kNotPe},
-      {Write("ne.exe", ne), kNotPe},
   };
   for (const auto& c : cases) {
     viewer_.shell.errors.clear();
@@ -221,59 +196,6 @@ TEST_F(ViewerCoreTest, EachFailureGivesItsOwnMessageAndNoNode) {
     EXPECT_EQ(viewer_.shell.errors[0].file, c.path);
     EXPECT_EQ(viewer_.core.Items().GetCount(), 0);
   }
-}
-
-TEST_F(ViewerCoreTest, AFileIsReleasedBeforeItsErrorBoxShows) {
-  const std::string path = Write("text.txt", "not an image at all");
-  bool fileStillOpen = false;
-  viewer_.shell.onError = [&] {
-    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
-      std::error_code error;
-      if (std::filesystem::read_symlink(entry.path(), error) == path) fileStillOpen = true;
-    }
-    std::ifstream maps("/proc/self/maps");
-    for (std::string line; std::getline(maps, line);) {
-      if (line.find(path) != std::string::npos) fileStillOpen = true;
-    }
-  };
-  viewer_.core.ProcessFile(nullptr, path);
-  ASSERT_EQ(viewer_.shell.errors.size(), 1u);
-  EXPECT_FALSE(fileStillOpen);
-}
-
-TEST_F(ViewerCoreTest, OpenListShowsTheNewestFirstReplacesWhatWasShownAndMakesTheFirstFolderCurrent) {
-  const BuiltImage image = PeWriter(Layout::Pe32).SizeOfCode(1000).Build();
-  const QString a = QString::fromStdString(Write("a.exe", image));
-  const QString b = QString::fromStdString(Write("b.exe", image));
-  const QString c = QString::fromStdString(Write("c.exe", image));
-  viewer_.core.OpenList({a});
-  viewer_.core.OpenList({a, b, c, a});
-  const TTreeNodes& items = viewer_.core.Items();
-  ASSERT_EQ(items.TopCount(), 4);
-  EXPECT_EQ(QStringList({items.TopItem(0)->Text(), items.TopItem(1)->Text(), items.TopItem(2)->Text(),
-                         items.TopItem(3)->Text()}),
-            QStringList({a, c, b, a}));
-  EXPECT_EQ(viewer_.shell.status[0], "Code: 4 Kb") << "a file named twice counts twice";
-
-  // The first file's folder becomes current even when that file fails.
-  std::filesystem::create_directory(dir_.Path() + "/first");
-  viewer_.core.OpenList({QString::fromStdString(dir_.Path() + "/first/missing.exe"), b});
-  EXPECT_EQ(viewer_.shell.errors.size(), 1u);
-  EXPECT_EQ(items.TopCount(), 1);
-  EXPECT_EQ(viewer_.core.FileFolder(), dir_.Path() + "/first/");
-  EXPECT_EQ(std::filesystem::current_path(), std::filesystem::path(dir_.Path() + "/first"));
-
-  viewer_.core.OpenList({});
-  EXPECT_EQ(items.GetCount(), 0);
-  EXPECT_EQ(viewer_.shell.status, kNoStatus);
-}
-
-TEST(FormatSize, RoundsToTheNearestKilobyteWithHalvesUp) {
-  const std::pair<std::uint32_t, const char*> cases[] = {
-      {0, " 0 Kb (0 bytes)"},       {511, " 0 Kb (511 bytes)"},   {512, " 1 Kb (512 bytes)"},
-      {1535, " 1 Kb (1535 bytes)"}, {1536, " 2 Kb (1536 bytes)"},
-      {0xFFFFFFFF, " 0 Kb (4294967295 bytes)"}};  // the 32-bit sum wraps
-  for (const auto& [bytes, text] : cases) EXPECT_EQ(FormatSize(bytes), QString::fromLatin1(text)) << bytes;
 }
 
 TEST_F(ViewerCoreTest, StatusPanelsShowTotalsEachRoundedFromItsOwnSumOnceThereIsCode) {
@@ -289,61 +211,61 @@ TEST_F(ViewerCoreTest, StatusPanelsShowTotalsEachRoundedFromItsOwnSumOnceThereIs
     Show(PeWriter(Layout::Pe32).SizeOfCode(c.code).SizeOfInitializedData(c.data).Build());
     EXPECT_EQ(viewer_.shell.status, c.status) << c.code << " " << c.data;
   }
-  viewer_.core.ClearAll();
+  // Opening a list replaces what was shown; a file named twice counts twice.
+  const QString file = QString::fromStdString(Write("a.exe", PeWriter(Layout::Pe32).SizeOfCode(1000).Build()));
+  viewer_.core.OpenList({file, file});
+  EXPECT_EQ(viewer_.shell.status[0], "Code: 2 Kb");
+  viewer_.core.OpenList({});
+  EXPECT_EQ(viewer_.core.Items().GetCount(), 0);
   EXPECT_EQ(viewer_.shell.status, kNoStatus);
 }
 
 // Hostile files whose tables point back at themselves: each would make a
 // tree far larger than the file, so the build stops within a budget.
-TEST_F(ViewerCoreTest, AFileWhoseDescriptorsShareOneTableIsShownOnlyInPart) {
+TEST_F(ViewerCoreTest, FilesWhoseTablesPointBackAtThemselvesAreShownOnlyInPart) {
   // Four hundred libraries, each pointed at the first one's table of four
   // hundred functions: 160,000 functions from a file of a few kilobytes.
   constexpr int kLibraries = 400;
   std::vector<testing::ImportEntry> functions;
   for (int i = 0; i < kLibraries; ++i) functions.push_back(ByName(testing::Numbered("F", i)));
-  PeWriter writer(Layout::Pe32);
-  writer.Import("lib0.dll", functions);
-  for (int i = 1; i < kLibraries; ++i) writer.Import(testing::Numbered("lib", i) + ".dll", {ByName("x")});
-  BuiltImage image = writer.Build();
-  const std::uint32_t sharedTable = image.Read<std::uint32_t>(image.imports[0].descriptor);
+  PeWriter sharing(Layout::Pe32);
+  sharing.Import("lib0.dll", functions);
+  for (int i = 1; i < kLibraries; ++i) sharing.Import(testing::Numbered("lib", i) + ".dll", {ByName("x")});
+  BuiltImage shared = sharing.Build();
+  const std::uint32_t sharedTable = shared.Read<std::uint32_t>(shared.imports[0].descriptor);
   for (std::size_t i = 1; i < kLibraries; ++i) {
-    image.Patch32(image.imports[i].descriptor, sharedTable);       // OriginalFirstThunk
-    image.Patch32(image.imports[i].descriptor + 16, sharedTable);  // FirstThunk
+    shared.Patch32(shared.imports[i].descriptor, sharedTable);       // OriginalFirstThunk
+    shared.Patch32(shared.imports[i].descriptor + 16, sharedTable);  // FirstThunk
   }
-  Show(image);
+  Show(shared);
   ASSERT_EQ(viewer_.shell.errors.size(), 1u);
   EXPECT_EQ(viewer_.shell.errors[0].text, kTreeCut);
   EXPECT_GT(viewer_.core.Items().GetCount(), 1000) << "what was read before the stop is shown";
-  EXPECT_LE(static_cast<std::size_t>(viewer_.core.Items().GetCount()), image.bytes.size() / 2 + 65536 + 16);
-}
+  EXPECT_LE(static_cast<std::size_t>(viewer_.core.Items().GetCount()), shared.bytes.size() / 2 + 65536 + 16);
 
-TEST_F(ViewerCoreTest, AFileWhoseNamesAllPointAtOneLongNameIsShownOnlyInPart) {
   // Ten thousand exports named by one name of four megabytes: forty
   // gigabytes of text from a file of four megabytes.
-  PeWriter writer(Layout::Pe32);
-  for (int i = 0; i < 10000; ++i) writer.Export(testing::Numbered("E", i), static_cast<std::uint16_t>(i));
-  writer.Export(std::string(std::size_t{4} << 20, 'A'), 0);
-  BuiltImage image = writer.Build();
-  const std::size_t names = image.exportNamePointers.value();
-  const std::uint32_t longName = image.Read<std::uint32_t>(names + 4 * 10000);
-  for (std::size_t i = 0; i < 10000; ++i) image.Patch32(names + 4 * i, longName);
-  Show(image);
+  PeWriter exporting(Layout::Pe32);
+  for (int i = 0; i < 10000; ++i) exporting.Export(testing::Numbered("E", i), static_cast<std::uint16_t>(i));
+  exporting.Export(std::string(std::size_t{4} << 20, 'A'), 0);
+  BuiltImage exports = exporting.Build();
+  const std::size_t names = exports.exportNamePointers.value();
+  const std::uint32_t longExport = exports.Read<std::uint32_t>(names + 4 * 10000);
+  for (std::size_t i = 0; i < 10000; ++i) exports.Patch32(names + 4 * i, longExport);
+  Show(exports);
   ASSERT_EQ(viewer_.shell.errors.size(), 1u);
   EXPECT_EQ(viewer_.shell.errors[0].text, kTreeCut);
-  const std::size_t textAllowed = 2 * image.bytes.size() + (std::size_t{16} << 20);
-  EXPECT_GE(Root()->Item(1)->Count(), 1);
+  const std::size_t textAllowed = 2 * exports.bytes.size() + (std::size_t{16} << 20);
   EXPECT_LE(static_cast<std::size_t>(Root()->Item(1)->Count()), textAllowed / (std::size_t{4} << 20));
-}
 
-TEST_F(ViewerCoreTest, ImportsNamingOneLongNameOverAndOverAreReadOnlyWhileTheBudgetLasts) {
   // Twenty thousand thunks, or five thousand descriptors, all naming one
   // name of a megabyte: twenty gigabytes to read for one node each.
   const std::string longName(std::size_t{1} << 20, 'A');
   std::vector<testing::ImportEntry> thunks{ByName(longName)};
   thunks.resize(20000, testing::RawThunk(1));
-  BuiltImage functions = PeWriter(Layout::Pe32).Import("a.dll", thunks).Build();
-  const std::size_t table = *functions.imports[0].originalFirstThunk;
-  for (std::size_t i = 1; i < thunks.size(); ++i) functions.Patch32(table + 4 * i, functions.Read<std::uint32_t>(table));
+  BuiltImage repeats = PeWriter(Layout::Pe32).Import("a.dll", thunks).Build();
+  const std::size_t table = *repeats.imports[0].originalFirstThunk;
+  for (std::size_t i = 1; i < thunks.size(); ++i) repeats.Patch32(table + 4 * i, repeats.Read<std::uint32_t>(table));
 
   PeWriter manyLibraries(Layout::Pe32);
   manyLibraries.Import(longName, {ByName("f")});
@@ -352,7 +274,7 @@ TEST_F(ViewerCoreTest, ImportsNamingOneLongNameOverAndOverAreReadOnlyWhileTheBud
   const std::uint32_t longLibrary = libraries.Read<std::uint32_t>(libraries.imports[0].descriptor + 12);
   for (std::size_t d = 1; d < libraries.imports.size(); ++d) libraries.Patch32(libraries.imports[d].descriptor + 12, longLibrary);
 
-  for (const auto& [image, libraryName] : {std::pair{&functions, 5}, std::pair{&libraries, 1 << 20}}) {
+  for (const auto& [image, libraryName] : {std::pair{&repeats, 5}, std::pair{&libraries, 1 << 20}}) {
     Show(*image);
     ASSERT_EQ(viewer_.shell.errors.size(), 1u);
     EXPECT_EQ(viewer_.shell.errors[0].text, kTreeCut);
@@ -362,7 +284,7 @@ TEST_F(ViewerCoreTest, ImportsNamingOneLongNameOverAndOverAreReadOnlyWhileTheBud
   }
 }
 
-TEST_F(ViewerCoreTest, FunctionsNamedOverAndOverAreShownOnceEachInTheOrderFirstRead) {
+TEST_F(ViewerCoreTest, FunctionsNamedOverAndOverAreShownOnceEachInTheOrderFirstReadAndALargeFileWhole) {
   // Six hundred thousand thunks naming three functions in turn: more than
   // a build holds at once before it drops repeats, twice over.
   std::vector<testing::ImportEntry> thunks{ByName("b"), ByName("B"), ByName("a")};
@@ -374,9 +296,8 @@ TEST_F(ViewerCoreTest, FunctionsNamedOverAndOverAreShownOnceEachInTheOrderFirstR
   const std::string tree = Show(image);
   EXPECT_EQ(tree.substr(tree.find("└── x.dll")), "└── x.dll\n    ├── a\n    ├── b\n    └── B\n");
   EXPECT_TRUE(viewer_.shell.errors.empty());
-}
 
-TEST_F(ViewerCoreTest, ALargeWellFormedFileIsShownWhole) {
+  // A large well-formed file is shown whole.
   PeWriter writer(Layout::Pe32);
   for (int i = 0; i < 70000; ++i) writer.Export(testing::Numbered("E", i), static_cast<std::uint16_t>(i));
   Show(writer.Build());
@@ -384,63 +305,30 @@ TEST_F(ViewerCoreTest, ALargeWellFormedFileIsShownWhole) {
   EXPECT_EQ(Root()->Item(1)->Count(), 70000);
 }
 
-TEST(InfoTreeCompare, GroupsComeFirstThenTextsLinguisticallyWithoutRegardToCase) {
-  TestViewer viewer;
-  const auto node = [&](const auto& side) {
-    TTreeNode* made = viewer.core.Items().AddChild(nullptr, side.text);
-    SetNodeIcon(made, side.icon);
-    if (side.withChild) viewer.core.Items().AddChild(made, "child");
+// A file's tree shows how its libraries and functions are ordered; its
+// sections are made in order, so their groups are checked here.
+TEST_F(ViewerCoreTest, InfoTreeCompareOrdersByGroupThenTextWithNoTextFirst) {
+  const auto node = [&](const QString& text, int icon = kIconImport, bool withChild = false) {
+    TTreeNode* made = viewer_.core.Items().AddChild(nullptr, text);
+    SetNodeIcon(made, icon);
+    if (withChild) viewer_.core.Items().AddChild(made, "child");
     return made;
   };
-  struct Side {
-    QString text;
-    int icon = kIconImport;
-    bool withChild = false;
-  };
-  const struct {
-    Side a, b;
-    int expected;
-  } cases[] = {
-      {{"Stats", kIconStats, true}, {"Exported APIs", kIconExports, true}, -1},
-      {{"Exported APIs", kIconExports, true}, {"a.dll", kIconLibrary, true}, -1},
-      {{"zlib.dll", kIconLibrary, true}, {"a.dll", kIconLibrary}, -1},  // functions go before none
-      {{"b.dll", kIconInspectedLibrary, true}, {"a.dll", kIconLibrary, true}, 1},
-      {{"Zap", kIconImport, true}, {"a.dll", kIconLibrary}, 1},  // both ungrouped: the texts decide
-      {{"kernel32.dll"}, {"KERNEL32.DLL"}, 0},
-      {{"b"}, {"A"}, 1},
-      {{"    17 (ordinal)"}, {"Abc"}, -1},
-      {{""}, {" "}, -1},
-      // Code points would put "Zeta" before "alpha" and "é" after "f".
-      {{"alpha"}, {"Zeta"}, -1},
-      {{QString::fromUtf8("\xC3\xA9t\xC3\xA9")}, {"fa"}, -1},
-  };
-  for (const auto& c : cases) {
-    int result = 99;
-    viewer.core.InfoTreeCompare(node(c.a), node(c.b), 0, result);
-    EXPECT_EQ(result, c.expected) << c.a.text.toStdString() << " / " << c.b.text.toStdString();
-  }
+  int compare = 99;
+  viewer_.core.InfoTreeCompare(node("Stats", kIconStats, true), node("Exported APIs", kIconExports, true), 0, compare);
+  EXPECT_EQ(compare, -1) << "the groups decide";
+  viewer_.core.InfoTreeCompare(node("b.dll", kIconInspectedLibrary, true), node("a.dll", kIconLibrary, true), 0, compare);
+  EXPECT_EQ(compare, 1) << "one group: the texts decide";
+  viewer_.core.InfoTreeCompare(node(""), node("\001"), 0, compare);
+  EXPECT_EQ(compare, -1) << "the collator alone would call them equal";
 }
 
-TEST(NodeOrderGroup, DependsOnKindOnlyForNodesWithChildren) {
-  TTreeNodes items;
-  EXPECT_EQ(NodeOrderGroup(nullptr), 100);
-  const int expected[kNodeIconCount + 1] = {0, 2, 2, 1, 100, 100, 0, 1, 2, 100};
-  for (int icon = 0; icon <= kNodeIconCount; ++icon) {
-    TTreeNode* node = items.AddChild(nullptr, "n");
-    SetNodeIcon(node, icon);
-    EXPECT_EQ(NodeOrderGroup(node), 100) << icon;
-    items.AddChild(node, "child");
-    EXPECT_EQ(NodeOrderGroup(node), expected[icon]) << icon;
-  }
-}
-
-TEST(InfoTreeKeyDown, OnlyTheContextMenuKeySetsKeyPopupAndNoKeyClearsIt) {
-  TestViewer viewer;
+TEST_F(ViewerCoreTest, OnlyTheContextMenuKeySetsKeyPopupAndNoKeyClearsIt) {
   const std::pair<std::uint16_t, bool> presses[] = {{0x79, false}, {kContextMenuKey, true}, {0x0D, true}};
   for (const auto& [key, popup] : presses) {
     std::uint16_t pressed = key;
-    viewer.core.InfoTreeKeyDown(pressed, 0);
-    EXPECT_EQ(viewer.core.KeyPopup(), popup) << key;
+    viewer_.core.InfoTreeKeyDown(pressed, 0);
+    EXPECT_EQ(viewer_.core.KeyPopup(), popup) << key;
     EXPECT_EQ(pressed, key) << "no key is changed";
   }
 }
