@@ -34,7 +34,9 @@ namespace corvane {
 
 class TreeNodesModel;
 
-// What the window reaches outside itself for; tests replace each.
+// What the window reaches outside itself for (the system's modal dialogs
+// and the printer); tests replace each. The other direction, what the
+// viewer's core asks of the window, is ViewerShell, which TMain implements.
 struct MainWindowPorts {
   // Shows a modal message box and returns the identifier of the button
   // pressed (1 for OK).

@@ -45,6 +45,7 @@ inline constexpr int kStatusPanelCount = 4;
 // that key and 0 for every other.
 inline constexpr std::uint16_t kContextMenuKey = 0x5D;
 
+// What the core asks of whoever shows it: the window, the dump, a test.
 class ViewerShell {
  public:
   virtual ~ViewerShell() = default;
