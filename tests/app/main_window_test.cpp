@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPrinter>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QStatusBar>
@@ -66,6 +67,12 @@ class MainWindowTest : public ::testing::Test {
       dialog.selectFile(chosenFile_);
       return !chosenFile_.isEmpty();
     };
+    ports.makePrinter = [this]() -> std::unique_ptr<QPrinter> {
+      if (printerFile_.isEmpty()) return nullptr;
+      auto printer = std::make_unique<QPrinter>();
+      printer->setOutputFileName(printerFile_);
+      return printer;
+    };
     window_ = std::make_unique<TMain>(nullptr, std::move(ports));
   }
   QString Write(const std::string& name, const testing::BuiltImage& image = PeWriter(Layout::Pe32).Build()) {
@@ -98,6 +105,7 @@ class MainWindowTest : public ::testing::Test {
   std::vector<Box> boxes_;
   std::function<void()> onBox_;
   QString chosenFile_;
+  QString printerFile_;  // none: no printer
   std::unique_ptr<TMain> window_;
 
  private:
@@ -303,6 +311,17 @@ TEST_F(MainWindowTest, TheMenuActsOnTheRowUnderThePointerOrWithTheMenuKeyOnTheSe
     EXPECT_TRUE(window_->TreeMenu->isVisible()) << c.what;
     window_->TreeMenu->close();
   }
+}
+
+TEST_F(MainWindowTest, PrintPutsTheWindowOnThePrinterOrSaysThereIsNone) {
+  window_->show();
+  window_->PrintDlgClick();
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(boxes_[0].text, "Unable to print: no printer is available.");
+  printerFile_ = QString::fromStdString(dir_.Path() + "/window.pdf");
+  window_->PrintDlgClick();
+  EXPECT_EQ(boxes_.size(), 1u);
+  EXPECT_GT(QFileInfo(printerFile_).size(), 1000);
 }
 
 }  // namespace
