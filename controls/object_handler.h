@@ -3,7 +3,9 @@
 // An event of a control: empty, or a handler the control calls. A handler is
 // usually a method together with the object it is called on; when that
 // object is a QObject, the handler counts as empty once the object is gone,
-// so a control can never call into a destroyed form.
+// so a control can never call into a destroyed form. (The message layer's
+// procedures are corvane::BoundMethod: two comparable words that plain
+// records can hold, which a callable that tracks its object cannot be.)
 
 #include <QObject>
 #include <QPointer>

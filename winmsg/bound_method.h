@@ -3,7 +3,9 @@
 // A method bound to the object it is called on, or empty: what a window's
 // message procedure, a message handler and a drop callback are. Two words,
 // trivially copyable and comparable, so that it can live in plain records
-// and a saved procedure can be told apart from the one installed now.
+// and a saved procedure can be told apart from the one installed now. (A
+// control's events, which hold any callable and go empty when their form is
+// destroyed, are Treelistview::ObjectHandler: neither can do the other's job.)
 
 #include <utility>
 
