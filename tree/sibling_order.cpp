@@ -27,7 +27,7 @@ bool SiblingOrder::HeldOrEntered(NodeTextView text, int group) {
     for (std::uint32_t position = 0; position < items_.size(); ++position) Enter(position);
   }
   const std::size_t mask = slots_.size() - 1;
-  for (std::size_t slot = (text.Hash() ^ static_cast<std::size_t>(group)) & mask;; slot = (slot + 1) & mask) {
+  for (std::size_t slot = FirstSlot(text, group);; slot = (slot + 1) & mask) {
     if (slots_[slot] == kNoSibling) {
       slots_[slot] = static_cast<std::uint32_t>(items_.size());
       return false;
@@ -37,10 +37,14 @@ bool SiblingOrder::HeldOrEntered(NodeTextView text, int group) {
   }
 }
 
+std::size_t SiblingOrder::FirstSlot(NodeTextView text, int group) const {
+  return (text.Hash() ^ static_cast<std::size_t>(group)) & (slots_.size() - 1);
+}
+
 void SiblingOrder::Enter(std::uint32_t position) {
   const Item& item = items_[position];
   const std::size_t mask = slots_.size() - 1;
-  std::size_t slot = (item.text.Hash() ^ static_cast<std::size_t>(item.group)) & mask;
+  std::size_t slot = FirstSlot(item.text, item.group);
   while (slots_[slot] != kNoSibling) slot = (slot + 1) & mask;
   slots_[slot] = position;
 }

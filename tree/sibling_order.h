@@ -67,6 +67,8 @@ class SiblingOrder {
   // the sibling at the next position.
   bool HeldOrEntered(NodeTextView text, int group);
   void Enter(std::uint32_t position);
+  // Where the probe for `text` in `group` starts.
+  std::size_t FirstSlot(NodeTextView text, int group) const;
   bool dropRepeats_ = false;
   std::vector<std::uint32_t> slots_;
   NodeTextStore copies_;
