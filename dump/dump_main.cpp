@@ -13,8 +13,11 @@
 #include <string_view>
 #include <vector>
 
+#include "closure_output.h"
 #include "corvane_version.h"
+#include "dependency_check.h"
 #include "library_search.h"
+#include "mapped_image.h"
 #include "node_kinds.h"
 #include "system_services.h"
 #include "tree_output.h"
@@ -66,14 +69,23 @@ class DumpShell final : public ViewerShell {
 
 void PrintUsage(std::FILE* stream) {
   std::fputs(
-      "Usage: corvane-dump [--json] [--depth N] FILE...\n"
-      "       corvane-dump --explain NAME --from FILE\n"
+      "Usage: corvane-dump [--json] [--depth N] [--path DIR]... FILE...\n"
+      "       corvane-dump --modules [--json] [--path DIR]... FILE...\n"
+      "       corvane-dump --explain NAME --from FILE [--path DIR]...\n"
       "Prints the tree the viewer shows for FILE... (opened together, newest on top),\n"
       "then the status bar's totals.\n"
       "\n"
       "  --json      print one JSON object: {\"tree\", \"status\", \"errors\"}\n"
       "  --depth N   inspect imported libraries N levels deep below each file,\n"
       "              breadth first, as the viewer's \"Inspect Library\" does (default 0)\n"
+      "  --modules   check what each FILE needs, like ldd: every module it loads, once,\n"
+      "              breadth first, as NAME => PATH or NAME => not found, then each\n"
+      "              imported function that its library does not export; with --json\n"
+      "              {\"files\": [{\"file\", \"modules\", \"problems\", \"warnings\"}]}.\n"
+      "              A delay-loaded library is loaded on first call: what it lacks is\n"
+      "              a warning, not a problem\n"
+      "  --path DIR  look for libraries in DIR right after the file's own folder\n"
+      "              (repeatable)\n"
       "  --explain NAME --from FILE\n"
       "              show how the library NAME is looked for after opening FILE:\n"
       "              the API set step, then each place tried and what it gave\n"
@@ -82,7 +94,12 @@ void PrintUsage(std::FILE* stream) {
       "\n"
       "Exit status: 0 when every file was shown, 1 when any file failed, 2 on a usage error.\n"
       "A library that is not found is reported on standard error and does not change it.\n"
-      "With --explain: 0 when the library is found, 3 when not.\n",
+      "With --explain: 0 when the library is found, 3 when not.\n"
+      "With --modules: 2 on a usage error, else 1 when any file could not be read,\n"
+      "else 3 when a library loaded with a file is not found or lacks a function\n"
+      "imported from it, else 0.\n"
+      "\n"
+      "Example: corvane-dump --modules --path /usr/x86_64-w64-mingw32/lib app.exe\n",
       stream);
 }
 
@@ -130,10 +147,11 @@ void PrintApiSetStep(const std::string& name, const LibraryLookup& lookup) {
 
 // Opens `file` as the window would, then looks for the library `name` as
 // one of its imports and prints each step.
-int Explain(const std::string& name, const std::string& file) {
+int Explain(const std::string& name, const std::string& file, const std::vector<std::string>& extraFolders) {
   DumpShell shell;
   ViewerCore core(shell);
   shell.Attach(core);
+  core.Search().SetExtraFolders(extraFolders);
   core.OpenList({QString::fromLocal8Bit(file.c_str())});
   if (!shell.Errors().empty()) return kExitFileFailed;
   const LibraryLookup lookup = core.LookUpLibrary(name, core.Items().TopItem(0), true);
@@ -150,6 +168,53 @@ int Explain(const std::string& name, const std::string& file) {
   return kExitShown;
 }
 
+// The dependency check of each file, printed as text or JSON.
+int CheckModules(const std::vector<std::string>& files, bool json, const std::vector<std::string>& extraFolders) {
+  LibrarySearch search;
+  search.SetExtraFolders(extraFolders);
+  DependencyCheck check(search);
+  bool anyFailed = false;
+  bool anyProblem = false;
+  std::string out = json ? "{\"files\":[" : "";
+  for (const std::string& file : files) {
+    const auto mapping = MappedFile::Map(file);
+    MappedImage image;
+    const char* message = nullptr;
+    if (const auto* failure = std::get_if<MapFailure>(&mapping)) {
+      message = MapFailureMessage(*failure);
+    } else if (!IdentifyImage(image, std::get<MappedFile>(mapping).View())) {
+      message = kMessageNotPe;
+    }
+    if (json && &file != &files.front()) out += ',';
+    if (message != nullptr) {
+      anyFailed = true;
+      std::fprintf(stderr, "corvane-dump: %s: %s\n", file.c_str(), message);
+      if (json) {
+        out += "{\"file\":\"";
+        AppendJsonEscapedTo(out, file);
+        out += "\",\"error\":\"";
+        AppendJsonEscapedTo(out, message);
+        out += "\"}";
+      }
+      continue;
+    }
+    const Closure closure = check.Check(file, image);
+    if (closure.cut) std::fprintf(stderr, "corvane-dump: %s: %s\n", file.c_str(), kMessageTreeCut);
+    anyProblem = anyProblem || closure.Worst() == Severity::kProblem;
+    if (json) {
+      out += ClosureAsJson(file, closure);
+    } else {
+      if (files.size() > 1) out += file + ":\n";
+      out += ClosureAsText(closure);
+    }
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    out.clear();
+  }
+  if (json) out += "]}\n";
+  std::fwrite(out.data(), 1, out.size(), stdout);
+  return anyFailed ? kExitFileFailed : anyProblem ? kExitLibraryNotFound : kExitShown;
+}
+
 // A non-negative decimal number, or -1.
 int DepthFrom(std::string_view text) {
   int depth = 0;
@@ -159,6 +224,8 @@ int DepthFrom(std::string_view text) {
 
 int Run(int argc, char** argv) {
   bool json = false;
+  bool modules = false;
+  std::vector<std::string> extraFolders;
   int depth = 0;
   const char* explain = nullptr;
   const char* from = nullptr;
@@ -177,12 +244,18 @@ int Run(int argc, char** argv) {
           std::fputs("corvane-dump: --depth needs a number of levels (0 or more)\n", stderr);
           return kExitUsage;
         }
-      } else if (argument == "--explain" || argument == "--from") {
+      } else if (argument == "--modules") {
+        modules = true;
+      } else if (argument == "--explain" || argument == "--from" || argument == "--path") {
         if (i + 1 >= argc) {
           std::fprintf(stderr, "corvane-dump: %s needs a name\n", argv[i]);
           return kExitUsage;
         }
-        (argument == "--explain" ? explain : from) = argv[++i];
+        if (argument == "--path") {
+          extraFolders.emplace_back(argv[++i]);
+        } else {
+          (argument == "--explain" ? explain : from) = argv[++i];
+        }
       } else if (argument == "--help") {
         PrintUsage(stdout);
         return kExitShown;
@@ -199,21 +272,31 @@ int Run(int argc, char** argv) {
     files.append(QString::fromLocal8Bit(argv[i]));
   }
   if (explain != nullptr || from != nullptr) {
-    if (explain == nullptr || from == nullptr || !files.isEmpty()) {
+    if (explain == nullptr || from == nullptr || !files.isEmpty() || modules) {
       std::fputs("corvane-dump: --explain NAME and --from FILE go together, without other files\n", stderr);
       return kExitUsage;
     }
-    return Explain(explain, from);
+    return Explain(explain, from, extraFolders);
   }
   if (files.isEmpty()) {
     std::fputs("corvane-dump: no file given\n", stderr);
     PrintUsage(stderr);
     return kExitUsage;
   }
+  if (modules) {
+    if (depth != 0) {
+      std::fputs("corvane-dump: --modules lists every module once; it takes no --depth\n", stderr);
+      return kExitUsage;
+    }
+    std::vector<std::string> names;
+    for (const QString& file : files) names.push_back(file.toLocal8Bit().toStdString());
+    return CheckModules(names, json, extraFolders);
+  }
 
   DumpShell shell;
   ViewerCore core(shell);
   shell.Attach(core);
+  core.Search().SetExtraFolders(extraFolders);
   core.OpenList(files);
   const bool everyFileShown = shell.Errors().empty();
   InspectBreadthFirst(core, depth);

@@ -10,49 +10,22 @@ namespace {
 
 constexpr std::uint64_t kHashingBeyondFileSize = std::uint64_t{16} << 20;
 
-constexpr std::uint64_t kOrdinalFlag32 = 0x80000000u;
-constexpr std::uint64_t kOrdinalFlag64 = 0x8000000000000000u;
-
-enum class ThunkWalk { kNoTable, kCompleted, kStopped };
-
-// Walks one thunk table. `seen`, when given, holds the entry offsets already
-// walked for the same library: a table that runs into one of them has
-// nothing new to report, since everything from there on was reported
-// already. That keeps descriptors that share or overlap tables linear.
+// The display texts of one thunk table's entries.
 ThunkWalk WalkThunkTable(const MappedImage& image, bool pe32Plus, std::uint32_t tableRva, FunctionProc proc,
                          void* userA, void* userB, std::unordered_set<std::uint64_t>* seen) {
-  if (tableRva == 0) return ThunkWalk::kNoTable;
-  const auto table = image.sections.RvaToOffset(tableRva);
-  if (!table) return ThunkWalk::kCompleted;
-  const std::uint64_t width = pe32Plus ? 8 : 4;
-  const std::uint64_t ordinalFlag = pe32Plus ? kOrdinalFlag64 : kOrdinalFlag32;
-  char ordinalText[64];
-  std::size_t nameStretch = 0;
-  for (std::uint64_t entryOffset = *table;; entryOffset += width) {
-    const std::optional<std::uint64_t> entry =
-        pe32Plus ? image.base.Read<std::uint64_t>(entryOffset)
-                 : std::optional<std::uint64_t>(image.base.Read<std::uint32_t>(entryOffset));
-    if (!entry || *entry == 0) return ThunkWalk::kCompleted;
-    if (seen != nullptr && !seen->insert(entryOffset).second) return ThunkWalk::kCompleted;
-
-    std::string_view text;
-    if ((*entry & ordinalFlag) != 0) {
-      const int length = std::snprintf(ordinalText, sizeof ordinalText, "%6u (ordinal)",
-                                       static_cast<unsigned>(*entry & 0xFFFF));
-      text = std::string_view(ordinalText, static_cast<std::size_t>(length));
-    } else {
-      const auto hintName = image.sections.RvaToOffset(static_cast<std::uint32_t>(*entry), nameStretch);
-      if (!hintName) continue;
-      const auto name = image.strings.At(*hintName + pe::kHintSize);
-      if (!name) continue;
-      text = *name;
-    }
-    if (text.empty()) return ThunkWalk::kCompleted;
-    if (!proc(userA, userB, text)) return ThunkWalk::kStopped;
-  }
+  char ordinalText[24];
+  return WalkThunks(image, pe32Plus, tableRva, 0, seen,
+                    [&](std::optional<std::uint16_t> ordinal, std::string_view name) {
+                      return proc(userA, userB, ordinal ? OrdinalText(*ordinal, ordinalText) : name);
+                    });
 }
 
 }  // namespace
+
+std::string_view OrdinalText(std::uint16_t ordinal, char (&buffer)[24]) {
+  const int length = std::snprintf(buffer, sizeof buffer, "%6u (ordinal)", unsigned{ordinal});
+  return std::string_view(buffer, static_cast<std::size_t>(length));
+}
 
 bool EnumExports(const MappedImage& image, ExportProc proc, void* userA, void* userB) {
   const auto directory = GetDirectoryData(image, pe::kDirectoryExport);

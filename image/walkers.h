@@ -11,13 +11,35 @@
 // view, is skipped.
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "mapped_image.h"
+#include "pe_layout.h"
 
 namespace corvane {
+
+enum class ThunkWalk { kNoTable, kCompleted, kStopped };
+
+// Walks the thunk table at `tableRva`: calls `visit(ordinal, name)` with the
+// ordinal of an entry that imports by ordinal (name empty), else with the
+// name its hint/name entry holds (ordinal empty), until the table's zero
+// entry, the view's end, an empty name, or `visit` returns false. An entry
+// whose name cannot be read is skipped. `addressBias` is subtracted from
+// each hint/name address (tables that hold addresses rather than RVAs).
+// `seen`, when given, holds the entry offsets already walked for the same
+// library: a table that runs into one of them has nothing new to report,
+// since everything from there on was reported already. That keeps
+// descriptors that share or overlap tables linear.
+template <class Visit>
+ThunkWalk WalkThunks(const MappedImage& image, bool pe32Plus, std::uint32_t tableRva, std::uint64_t addressBias,
+                     std::unordered_set<std::uint64_t>* seen, Visit&& visit);
+
+// An ordinal import's display text: "%6u (ordinal)".
+std::string_view OrdinalText(std::uint16_t ordinal, char (&buffer)[24]);
 
 using ExportProc = bool (*)(void* userA, void* userB, std::string_view name, std::int32_t nameOrdinal);
 using LibraryProc = bool (*)(void* userA, void* userB, std::string_view libraryName);
@@ -85,5 +107,35 @@ class ImportDirectory {
 bool EnumImportedLibraries(const ImportDirectory& imports, LibraryProc proc, void* userA, void* userB);
 bool EnumImportedFunctions(const ImportDirectory& imports, std::string_view libraryName, FunctionProc proc,
                            void* userA, void* userB);
+
+template <class Visit>
+ThunkWalk WalkThunks(const MappedImage& image, bool pe32Plus, std::uint32_t tableRva, std::uint64_t addressBias,
+                     std::unordered_set<std::uint64_t>* seen, Visit&& visit) {
+  if (tableRva == 0) return ThunkWalk::kNoTable;
+  const auto table = image.sections.RvaToOffset(tableRva);
+  if (!table) return ThunkWalk::kCompleted;
+  const std::uint64_t width = pe32Plus ? 8 : 4;
+  const std::uint64_t ordinalFlag = pe32Plus ? 0x8000000000000000u : 0x80000000u;
+  std::size_t nameStretch = 0;
+  for (std::uint64_t entryOffset = *table;; entryOffset += width) {
+    const std::optional<std::uint64_t> entry =
+        pe32Plus ? image.base.Read<std::uint64_t>(entryOffset)
+                 : std::optional<std::uint64_t>(image.base.Read<std::uint32_t>(entryOffset));
+    if (!entry || *entry == 0) return ThunkWalk::kCompleted;
+    if (seen != nullptr && !seen->insert(entryOffset).second) return ThunkWalk::kCompleted;
+    if ((*entry & ordinalFlag) != 0) {
+      if (!visit(std::optional<std::uint16_t>(static_cast<std::uint16_t>(*entry & 0xFFFF)), std::string_view())) {
+        return ThunkWalk::kStopped;
+      }
+      continue;
+    }
+    const auto hintName = image.sections.RvaToOffset(static_cast<std::uint32_t>(*entry - addressBias), nameStretch);
+    if (!hintName) continue;
+    const auto name = image.strings.At(*hintName + pe::kHintSize);
+    if (!name) continue;
+    if (name->empty()) return ThunkWalk::kCompleted;
+    if (!visit(std::optional<std::uint16_t>(), *name)) return ThunkWalk::kStopped;
+  }
+}
 
 }  // namespace corvane

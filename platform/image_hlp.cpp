@@ -51,8 +51,7 @@ std::optional<std::uint64_t> ImageRvaToVa(ByteView view, std::uint32_t ntHeaders
   return offset;
 }
 
-std::optional<std::uint64_t> ImageDirectoryEntryToData(ByteView view, bool mappedAsImage, std::uint16_t index,
-                                                       std::uint32_t* size) {
+std::optional<DataDirectory> ImageDataDirectory(ByteView view, std::uint16_t index) {
   const auto ntHeaders = ImageNtHeader(view);
   if (!ntHeaders) return std::nullopt;
   const std::uint64_t optional = std::uint64_t{*ntHeaders} + pe::kOptionalHeaderOffset;
@@ -72,17 +71,25 @@ std::optional<std::uint64_t> ImageDirectoryEntryToData(ByteView view, bool mappe
   if (!count || index >= *count) return std::nullopt;
   const std::uint64_t entry = directories + std::uint64_t{index} * pe::kDataDirectorySize;
   const auto rva = view.Read<std::uint32_t>(entry);
-  const auto directorySize = view.Read<std::uint32_t>(entry + 4);
-  if (!rva || !directorySize || *rva == 0) return std::nullopt;
+  const auto size = view.Read<std::uint32_t>(entry + 4);
+  if (!rva || !size) return std::nullopt;
+  return DataDirectory{*rva, *size};
+}
 
+std::optional<std::uint64_t> ImageDirectoryEntryToData(ByteView view, bool mappedAsImage, std::uint16_t index,
+                                                       std::uint32_t* size) {
+  const auto directory = ImageDataDirectory(view, index);
+  if (!directory || directory->rva == 0) return std::nullopt;
+  const std::uint32_t ntHeaders = *ImageNtHeader(view);
+  const std::uint64_t optional = std::uint64_t{ntHeaders} + pe::kOptionalHeaderOffset;
   std::optional<std::uint64_t> offset;
   const auto sizeOfHeaders = view.Read<std::uint32_t>(optional + pe::kSizeOfHeaders);
-  if (mappedAsImage || (sizeOfHeaders && *rva < *sizeOfHeaders)) {
-    offset = *rva;
+  if (mappedAsImage || (sizeOfHeaders && directory->rva < *sizeOfHeaders)) {
+    offset = directory->rva;
   } else {
-    offset = ImageRvaToVa(view, *ntHeaders, *rva);
+    offset = ImageRvaToVa(view, ntHeaders, directory->rva);
   }
-  if (offset && size != nullptr) *size = *directorySize;
+  if (offset && size != nullptr) *size = directory->size;
   return offset;
 }
 

@@ -24,6 +24,16 @@ std::optional<std::uint32_t> ImageNtHeader(ByteView view);
 // search.
 std::optional<std::uint64_t> ImageRvaToVa(ByteView view, std::uint32_t ntHeaders, std::uint32_t rva);
 
+// Data directory `index` as the optional header lists it: its RVA and size.
+// Nothing when the view is not a PE image, the optional header's magic is
+// neither PE32 nor PE32+, `index` is not below NumberOfRvaAndSizes or the
+// entry lies outside the view.
+struct DataDirectory {
+  std::uint32_t rva = 0;
+  std::uint32_t size = 0;
+};
+std::optional<DataDirectory> ImageDataDirectory(ByteView view, std::uint16_t index);
+
 // Offset of data directory `index`, with its size stored in `size` when it is
 // given. Nothing when the view is not a PE image, the optional header's magic
 // is neither PE32 nor PE32+, `index` is not below NumberOfRvaAndSizes, the

@@ -39,6 +39,7 @@ inline constexpr std::uint32_t kDataDirectorySize = 8;
 inline constexpr std::uint16_t kDirectoryExport = 0;
 inline constexpr std::uint16_t kDirectoryImport = 1;
 inline constexpr std::uint16_t kDirectoryResource = 2;
+inline constexpr std::uint16_t kDirectoryDelayImport = 13;
 
 // IMAGE_SECTION_HEADER.
 inline constexpr std::uint32_t kSectionHeaderSize = 40;
@@ -49,6 +50,9 @@ inline constexpr std::uint32_t kSectionSizeOfRawData = 16;
 inline constexpr std::uint32_t kSectionPointerToRawData = 20;
 
 // IMAGE_EXPORT_DIRECTORY.
+inline constexpr std::uint32_t kExportBase = 0x10;
+inline constexpr std::uint32_t kExportNumberOfFunctions = 0x14;
+inline constexpr std::uint32_t kExportAddressOfFunctions = 0x1C;
 inline constexpr std::uint32_t kExportNumberOfNames = 0x18;
 inline constexpr std::uint32_t kExportAddressOfNames = 0x20;
 inline constexpr std::uint32_t kExportAddressOfNameOrdinals = 0x24;
@@ -59,6 +63,13 @@ inline constexpr std::uint32_t kImportOriginalFirstThunk = 0;
 inline constexpr std::uint32_t kImportName = 12;
 inline constexpr std::uint32_t kImportFirstThunk = 16;
 inline constexpr std::uint32_t kHintSize = 2;  // IMAGE_IMPORT_BY_NAME starts with a hint
+
+// IMAGE_DELAYLOAD_DESCRIPTOR.
+inline constexpr std::uint32_t kDelayDescriptorSize = 32;
+inline constexpr std::uint32_t kDelayAttributes = 0;
+inline constexpr std::uint32_t kDelayAttributeRvaBased = 1;  // else its fields are addresses
+inline constexpr std::uint32_t kDelayDllName = 4;
+inline constexpr std::uint32_t kDelayImportNameTable = 16;
 
 // Resource directory.
 inline constexpr std::uint32_t kResourceDirectorySize = 16;

@@ -9,6 +9,7 @@
 #include "child_text_index.h"
 #include "mapped_image.h"
 #include "node_kinds.h"
+#include "reading_budget.h"
 #include "sibling_order.h"
 #include "viewer_core.h"
 #include "walkers.h"
@@ -28,18 +29,17 @@ class FileTreeBuild::Walk {
         image_(image),
         imports_(image),
         file_(image.base),
-        nodesLeft_(image.base.Size() / 2 + kNodesBeyondFileSize),
-        textLeft_(image.base.Size() * 2 + kTextBeyondFileSize),
+        budget_(image.base.Size()),
         order_(collator) {}
 
   // True when the build stopped early because the file named more entries
   // than it can hold.
-  bool Cut() const { return cut_ || imports_.Cut(); }
+  bool Cut() const { return budget_.Cut() || imports_.Cut(); }
 
   static bool OnExport(void* userA, void* userB, std::string_view name, std::int32_t nameOrdinal) {
     auto& build = *static_cast<Walk*>(userA);
     auto* exports = static_cast<TTreeNode*>(userB);
-    if (!build.SpendReading(name.size()) || !build.SpendNode()) return false;
+    if (!build.budget_.SpendReading(name.size()) || !build.budget_.SpendEntry()) return false;
     // Composed in 8 bits so that the node's text is converted and stored once.
     std::string& text = build.exportText_;
     text.assign(name);
@@ -56,7 +56,7 @@ class FileTreeBuild::Walk {
   static bool OnImportedLibrary(void* userA, void* userB, std::string_view name) {
     auto& build = *static_cast<Walk*>(userA);
     auto* root = static_cast<TTreeNode*>(userB);
-    if (!build.SpendReading(name.size())) return false;
+    if (!build.budget_.SpendReading(name.size())) return false;
     TTreeNode* library = build.LibraryNode(root, EightBitText(name));
     if (library == nullptr) return false;
     // Every descriptor of this name was walked the first time round; a later
@@ -66,12 +66,12 @@ class FileTreeBuild::Walk {
     EnumImportedFunctions(build.imports_, name, OnImportedFunction, &build, nullptr);
     // Also after a cut: the names held were read and are shown.
     build.AddFunctions(library);
-    return !build.cut_;
+    return !build.budget_.Cut();
   }
 
   static bool OnImportedFunction(void* userA, void* /*userB*/, std::string_view name) {
     auto& build = *static_cast<Walk*>(userA);
-    if (!build.SpendReading(name.size())) return false;
+    if (!build.budget_.SpendReading(name.size())) return false;
     build.Hold(name);
     build.shell_.PumpMessages();
     return true;
@@ -93,7 +93,7 @@ class FileTreeBuild::Walk {
       libraries_->AddExistingChildren([](const TTreeNode* child) { return child->ImageIndex() == kIconLibrary; });
     }
     return libraries_->FindOrAdd(name.View(), [&]() -> TTreeNode* {
-      if (!SpendNode()) return nullptr;
+      if (!budget_.SpendEntry()) return nullptr;
       TTreeNode* library = name.AddTo(items_, root);
       SetNodeIcon(library, kIconLibrary);
       return library;
@@ -130,7 +130,7 @@ class FileTreeBuild::Walk {
     for (const std::uint32_t position : positions) {
       const NodeTextView text = order_.Text(position);
       const auto make = [&]() -> TTreeNode* {
-        if (!SpendNode()) return nullptr;
+        if (!budget_.SpendEntry()) return nullptr;
         TTreeNode* node = items_.AddChild(library, text);
         SetNodeIcon(node, kIconImport);
         return node;
@@ -140,44 +140,14 @@ class FileTreeBuild::Walk {
     if (hadFunctions) SortChildrenInTreeOrder(items_, library, collator_);
   }
 
-  // Every entry a well-formed file shows takes at least four bytes of it (a
-  // thunk, or a name pointer and more), and its name stands in the file once.
-  // A file whose tables point at the same bytes over and over can name
-  // vastly more: a 75 KB file, four million functions; an 11 MB one, a
-  // hundred thousand names of 8 MB each. Twice what the file could hold, and
-  // some room for small files, is where a build stops. Names are counted
-  // as they are read, also those already shown: five megabytes of thunks
-  // that all name one 4 MB function would otherwise be read a hundred
-  // thousand times over for one node.
-  static constexpr std::uint64_t kNodesBeyondFileSize = 65536;
-  static constexpr std::uint64_t kTextBeyondFileSize = std::uint64_t{16} << 20;
-  bool SpendReading(std::size_t nameLength) {
-    // The one is the name's end, so that even empty names count.
-    if (textLeft_ <= nameLength) cut_ = true;
-    if (cut_) return false;
-    textLeft_ -= nameLength + 1;
-    return true;
-  }
-  // Callers read before they make a node, so a cut in reading stops them
-  // there; names already read still become nodes.
-  bool SpendNode() {
-    if (nodesLeft_ == 0) {
-      cut_ = true;
-      return false;
-    }
-    --nodesLeft_;
-    return true;
-  }
-
   TTreeNodes& items_;
   ViewerShell& shell_;
   const TextCollator& collator_;
   const MappedImage& image_;
   ImportDirectory imports_;
   ByteView file_;
-  std::uint64_t nodesLeft_;
-  std::uint64_t textLeft_;
-  bool cut_ = false;
+  // Names read and nodes made; a node is an entry.
+  ReadingBudget budget_;
   std::optional<ChildTextIndex> libraries_;
   // The functions of the library being walked, each once, as read.
   SiblingOrder order_;

@@ -98,7 +98,7 @@ std::vector<std::string> LibrarySearch::SystemFolders(bool pe32Plus) {
 }
 
 SearchPlaces LibrarySearch::LoaderSearchPlaces(const std::string& fileFolder, bool pe32Plus) {
-  SearchPlaces places{fileFolder, {}, SystemFolders(pe32Plus)};
+  SearchPlaces places{fileFolder, extraFolders_, SystemFolders(pe32Plus)};
   for (std::string place : {ProgramFolder(), CurrentDirectory()}) {
     if (!place.empty()) places.folders.push_back(std::move(place));
   }

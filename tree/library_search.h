@@ -75,10 +75,13 @@ class LibrarySearch {
   // are left out.
   std::vector<std::string> SystemFolders(bool pe32Plus);
 
-  // The window's places: `fileFolder`, then the program's own folder, the
-  // current directory, the system folders for the bitness, and the folders
-  // of PATH.
+  // The window's places: `fileFolder`, then the extra folders, the
+  // program's own folder, the current directory, the system folders for
+  // the bitness, and the folders of PATH.
   SearchPlaces LoaderSearchPlaces(const std::string& fileFolder, bool pe32Plus);
+  // Folders searched right after the file's own, before all others: where
+  // a cross-compiled program's libraries wait to be shipped beside it.
+  void SetExtraFolders(std::vector<std::string> folders) { extraFolders_ = std::move(folders); }
 
   LibraryLookup Find(const std::string& name, const Importer& importer, const SearchPlaces& places,
                      bool everyPlace = false);
@@ -104,6 +107,7 @@ class LibrarySearch {
   const ApiSetSchema* Schema(const std::vector<std::string>& systemFolders, std::string& schemaFile);
   const ApiSetSchema* SchemaIn(const std::string& path);
 
+  std::vector<std::string> extraFolders_;
   std::unordered_map<std::string, Listing> listings_;
   std::unordered_map<std::string, CachedSchema> schemas_;
 };

@@ -3,6 +3,37 @@
 #include <cstdio>
 
 namespace corvane {
+
+void AppendJsonEscapedTo(std::string& out, std::string_view utf8) {
+  for (const char c : utf8) {
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default:
+        if (static_cast<unsigned char>(c) < 0x20) {
+          char escaped[8];
+          std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
+          out += escaped;
+        } else {
+          out += c;
+        }
+    }
+  }
+}
+
 namespace {
 
 // Collects output and hands it to the sink in chunks of a few pages.
@@ -78,35 +109,7 @@ class ChunkedWriter {
     }
   }
 
-  void AppendJsonEscaped(std::string_view utf8) {
-    for (const char c : utf8) {
-      switch (c) {
-        case '"':
-          buffer_ += "\\\"";
-          break;
-        case '\\':
-          buffer_ += "\\\\";
-          break;
-        case '\n':
-          buffer_ += "\\n";
-          break;
-        case '\r':
-          buffer_ += "\\r";
-          break;
-        case '\t':
-          buffer_ += "\\t";
-          break;
-        default:
-          if (static_cast<unsigned char>(c) < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
-            buffer_ += escaped;
-          } else {
-            buffer_ += c;
-          }
-      }
-    }
-  }
+  void AppendJsonEscaped(std::string_view utf8) { AppendJsonEscapedTo(buffer_, utf8); }
 
   const OutputSink& sink_;
   std::string buffer_;

@@ -35,6 +35,9 @@ void WriteTreeAsText(const TTreeNodes& items, const QStringList& status, const O
 void WriteTreeAsJson(const TTreeNodes& items, const QStringList& status, const std::vector<FileError>& errors,
                      const OutputSink& sink);
 
+// Appends `utf8` to `out` as the inside of a JSON string.
+void AppendJsonEscapedTo(std::string& out, std::string_view utf8);
+
 // The same, collected into one string.
 std::string TreeAsText(const TTreeNodes& items, const QStringList& status);
 std::string TreeAsJson(const TTreeNodes& items, const QStringList& status, const std::vector<FileError>& errors);

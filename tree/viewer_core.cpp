@@ -25,6 +25,18 @@ QString FormatSize(std::uint32_t bytes) {
   return QStringLiteral(" %1 Kb (%2 bytes)").arg(BytesToKb(bytes)).arg(bytes);
 }
 
+const char* MapFailureMessage(MapFailure failure) {
+  switch (failure) {
+    case MapFailure::kOpen:
+      return kMessageFileNotFound;
+    case MapFailure::kMapping:
+      return kMessageCannotMap;
+    case MapFailure::kView:
+      return kMessageCannotView;
+  }
+  return kMessageFileNotFound;
+}
+
 namespace {
 
 // Ends a build however it ends: the tree repaints, the totals show, the
@@ -84,17 +96,7 @@ void ViewerCore::ProcessFile(TTreeNode* parent, const std::string& fileName) {
   {
     auto mapping = MappedFile::Map(fileName);
     if (const auto* failure = std::get_if<MapFailure>(&mapping)) {
-      switch (*failure) {
-        case MapFailure::kOpen:
-          message = kMessageFileNotFound;
-          break;
-        case MapFailure::kMapping:
-          message = kMessageCannotMap;
-          break;
-        case MapFailure::kView:
-          message = kMessageCannotView;
-          break;
-      }
+      message = MapFailureMessage(*failure);
     } else {
       message = ProcessView(parent, fileName, std::get<MappedFile>(mapping).View());
     }

@@ -17,6 +17,7 @@
 
 #include "byte_view.h"
 #include "library_search.h"
+#include "mapped_file.h"
 #include "text_collator.h"
 #include "tree_nodes.h"
 
@@ -107,6 +108,7 @@ class ViewerCore {
   // the way inspection does; with `everyPlace`, the lookup lists every
   // place tried.
   LibraryLookup LookUpLibrary(const std::string& name, const TTreeNode* root, bool everyPlace = false);
+  LibrarySearch& Search() { return librarySearch_; }
 
   // Tree events.
   void InfoTreeCompare(TTreeNode* node1, TTreeNode* node2, int data, int& compare) const;
@@ -153,6 +155,9 @@ class ViewerCore {
 
 // " %lu Kb (%lu bytes)": the rounded kilobytes, then the exact byte count.
 QString FormatSize(std::uint32_t bytes);
+
+// What the user is told when a file cannot be mapped.
+const char* MapFailureMessage(MapFailure failure);
 
 // Node text from an 8-bit name of the file.
 QString TextFrom8Bit(std::string_view text);

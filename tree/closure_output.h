@@ -1,0 +1,23 @@
+#pragma once
+
+// A dependency check's result as corvane-dump prints it: one line per module
+// like `ldd`, or JSON.
+
+#include <string>
+
+#include "dependency_check.h"
+
+namespace corvane {
+
+// Every module but the file itself, one line each, in the order found:
+// "\tNAME => PATH", or "=> not found", with what else there is to say in
+// parentheses; then one line per function that would not bind:
+// "\tFUNCTION from LIBRARY => REASON (needed by MODULE)". UTF-8.
+std::string ClosureAsText(const Closure& closure);
+
+// {"file", "modules": [{"name", "path", "machine", "apiSet", "delayLoaded",
+// "neededBy"}...], "problems": [...], "warnings": [...]}, where each problem
+// or warning is {"module", "library", "function", "reason"}. UTF-8.
+std::string ClosureAsJson(const std::string& file, const Closure& closure);
+
+}  // namespace corvane

@@ -1,0 +1,326 @@
+#include "dependency_check.h"
+
+#include <algorithm>
+#include <charconv>
+#include <deque>
+#include <set>
+#include <tuple>
+#include <variant>
+
+#include "mapped_file.h"
+#include "system_services.h"
+
+namespace corvane {
+namespace {
+
+// Real forwards go one or two steps; a file may chain them without end.
+constexpr int kMaxForwardSteps = 64;
+
+std::string FoldedAscii(std::string_view text) {
+  std::string folded(text);
+  for (char& c : folded) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return folded;
+}
+
+std::string FileNameOf(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
+
+// A forwarder's target: "LIBRARY.Function" or "LIBRARY.#12". The library
+// ends at the last full stop and is a DLL unless it names an extension.
+struct ForwardTarget {
+  std::string library;
+  ImportedFunction function;
+};
+
+std::optional<ForwardTarget> ParseForward(const std::string& text) {
+  const std::size_t dot = text.rfind('.');
+  if (dot == std::string::npos || dot == 0 || dot + 1 == text.size()) return std::nullopt;
+  ForwardTarget target{text.substr(0, dot), {}};
+  if (target.library.find('.') == std::string::npos) target.library += ".dll";
+  const std::string_view function = std::string_view(text).substr(dot + 1);
+  if (function.front() == '#') {
+    std::uint16_t ordinal = 0;
+    const auto [end, error] = std::from_chars(function.data() + 1, function.data() + function.size(), ordinal);
+    if (error != std::errc() || end != function.data() + function.size()) return std::nullopt;
+    target.function.ordinal = ordinal;
+  } else {
+    target.function.name = std::string(function);
+  }
+  return target;
+}
+
+std::string FunctionText(const ImportedFunction& function) {
+  if (!function.ordinal) return function.name;
+  std::string text(1, '#');
+  text += std::to_string(*function.ordinal);
+  return text;
+}
+
+}  // namespace
+
+// One file's closure, module by module: load-time ones first, breadth first,
+// then those only delay-loaded libraries bring in.
+class DependencyCheck::Walk {
+ public:
+  Walk(DependencyCheck& check, SearchPlaces places, const std::function<void()>& pump)
+      : check_(check), places_(std::move(places)), pump_(pump) {}
+
+  Closure Run(const std::string& fileName, std::shared_ptr<const ModuleRecord> record) {
+    ClosureModule& file = closure_.modules.emplace_back();
+    file.name = FileNameOf(fileName);
+    file.path = FullPathName(fileName);
+    file.machine = record->machine;
+    file.loadTime = true;
+    file.record = std::move(record);
+    loadTime_.push_back(0);
+    for (std::deque<std::size_t>* queue : {&loadTime_, &delayLoaded_}) {
+      while (!queue->empty()) {
+        const std::size_t module = queue->front();
+        queue->pop_front();
+        if (processed_.insert(module).second) Process(module);
+        if (pump_) pump_();
+      }
+    }
+    ReportLibrariesNotFound();
+    return std::move(closure_);
+  }
+
+ private:
+  ClosureModule& Module(std::size_t index) { return closure_.modules[index]; }
+
+  void Process(std::size_t module) {
+    const std::shared_ptr<const ModuleRecord> record = Module(module).record;
+    if (record == nullptr) return;
+    closure_.cut = closure_.cut || record->cut;
+    for (const ImportedLibrary& imported : record->imports) {
+      const bool loadTime = Module(module).loadTime && !imported.delayLoaded;
+      const std::size_t library = Resolve(imported.name, module, loadTime);
+      auto& libraries = Module(module).libraries;
+      if (std::none_of(libraries.begin(), libraries.end(), [&](const auto& known) { return known.first == imported.name; })) {
+        libraries.emplace_back(imported.name, library);
+      }
+      for (const ImportedFunction& function : imported.functions) Bind(module, library, function, loadTime);
+    }
+  }
+
+  // The module `importer` means by `name`: found through the library search
+  // once per name, kept by the file found (an API set name by itself,
+  // pointing to its host's file), made part of the closure as `loadTime`
+  // says.
+  std::size_t Resolve(const std::string& name, std::size_t importer, bool loadTime) {
+    const ClosureModule& from = Module(importer);
+    const Importer who{FileNameOf(*from.path), from.record->machine, from.record->pe32Plus};
+    const Lookup& lookup = check_.Find(name, who, places_);
+    std::size_t module = kNoModule;
+    if (!lookup.found) {
+      module = Entry("?" + FoldedAscii(name), name, std::nullopt);
+      Module(module).passedOver = lookup.passedOver;
+    } else if (lookup.host.empty()) {
+      module = Entry(*lookup.found, name, lookup.found);
+    } else {
+      module = Entry(FoldedAscii(name) + "\n" + *lookup.found, name, lookup.found);
+      const std::size_t host = Entry(*lookup.found, lookup.host, lookup.found);
+      Module(module).host = host;
+      NeededBy(host, importer);
+      Reach(host, loadTime);
+    }
+    NeededBy(module, importer);
+    Reach(module, loadTime);
+    return module;
+  }
+
+  std::size_t Entry(const std::string& key, const std::string& name, const std::optional<std::string>& path) {
+    const auto [known, added] = byKey_.try_emplace(key, closure_.modules.size());
+    if (added) {
+      ClosureModule& module = closure_.modules.emplace_back();
+      module.name = name;
+      module.path = path;
+      if (path) module.record = check_.Record(*path);
+      if (module.record != nullptr) module.machine = module.record->machine;
+    }
+    return known->second;
+  }
+
+  void NeededBy(std::size_t module, std::size_t importer) {
+    auto& neededBy = Module(module).neededBy;
+    if (std::find(neededBy.begin(), neededBy.end(), importer) == neededBy.end()) neededBy.push_back(importer);
+  }
+
+  void Reach(std::size_t module, bool loadTime) {
+    ClosureModule& reached = Module(module);
+    if (loadTime && !reached.loadTime) {
+      reached.loadTime = true;
+      loadTime_.push_back(module);
+    } else if (!loadTime && queuedLate_.insert(module).second) {
+      delayLoaded_.push_back(module);
+    }
+  }
+
+  // Binds `function` as the loader would, following forwards.
+  void Bind(std::size_t importer, std::size_t library, const ImportedFunction& function, bool loadTime) {
+    std::size_t exporter = closure_.FileModule(library);
+    if (Module(exporter).record == nullptr) return;  // the library is reported as not found
+    ImportedFunction wanted = function;
+    std::vector<std::pair<std::size_t, std::string>> visited;
+    std::string forward;
+    for (int step = 0;; ++step) {
+      const auto binding = Module(exporter).record->Bind(wanted);
+      if (!binding) {
+        Report(step == 0 ? FindingKind::kNotExported : FindingKind::kForwardNotExported, importer, library, function,
+               loadTime, forward);
+        return;
+      }
+      if (binding->forward == nullptr) return;
+      forward = *binding->forward;
+      visited.emplace_back(exporter, FunctionText(wanted));
+      const auto target = ParseForward(forward);
+      if (!target) {
+        Report(FindingKind::kForwardUnreadable, importer, library, function, loadTime, forward);
+        return;
+      }
+      const std::size_t next = Resolve(target->library, exporter, loadTime);
+      if (!closure_.Found(next)) {
+        Report(FindingKind::kForwardNotFound, importer, library, function, loadTime, forward);
+        return;
+      }
+      exporter = closure_.FileModule(next);
+      wanted = target->function;
+      const std::pair<std::size_t, std::string> place(exporter, FunctionText(wanted));
+      if (step == kMaxForwardSteps || std::find(visited.begin(), visited.end(), place) != visited.end()) {
+        Report(FindingKind::kForwardCycle, importer, library, function, loadTime, forward);
+        return;
+      }
+    }
+  }
+
+  void Report(FindingKind kind, std::size_t importer, std::size_t library, const ImportedFunction& function,
+              bool loadTime, const std::string& forward) {
+    std::string text = FunctionText(function);
+    if (!reported_.emplace(importer, library, text).second) return;
+    closure_.findings.push_back({kind, loadTime ? Severity::kProblem : Severity::kWarning, importer, library,
+                                 std::move(text), function.ordinal, forward});
+  }
+
+  void ReportLibrariesNotFound() {
+    std::vector<Finding> notFound;
+    for (std::size_t module = 0; module < closure_.modules.size(); ++module) {
+      const ClosureModule& entry = Module(module);
+      if (entry.path) continue;
+      notFound.push_back({FindingKind::kLibraryNotFound, entry.loadTime ? Severity::kProblem : Severity::kWarning,
+                          entry.neededBy.front(), module, {}, {}, {}});
+    }
+    closure_.findings.insert(closure_.findings.begin(), notFound.begin(), notFound.end());
+  }
+
+  DependencyCheck& check_;
+  const SearchPlaces places_;
+  const std::function<void()>& pump_;
+  Closure closure_;
+  std::unordered_map<std::string, std::size_t> byKey_;
+  std::deque<std::size_t> loadTime_;
+  std::deque<std::size_t> delayLoaded_;
+  std::set<std::size_t> processed_;
+  std::set<std::size_t> queuedLate_;
+  std::set<std::tuple<std::size_t, std::size_t, std::string>> reported_;
+};
+
+Closure DependencyCheck::Check(const std::string& fileName, const MappedImage& image,
+                               const std::function<void()>& pump) {
+  auto record = std::make_shared<const ModuleRecord>(ReadModuleRecord(image));
+  records_.try_emplace(FullPathName(fileName), record);
+  const std::string folder = fileName.substr(0, fileName.find_last_of('/') + 1);
+  Walk walk(*this, search_.LoaderSearchPlaces(folder, record->pe32Plus), pump);
+  return walk.Run(fileName, std::move(record));
+}
+
+const DependencyCheck::Lookup& DependencyCheck::Find(const std::string& name, const Importer& importer,
+                                                     const SearchPlaces& places) {
+  // The search gives the same answer for the same places and machine; an
+  // API set's host may also depend on the importer's name.
+  std::string key = places.fileFolder + '\n' + std::to_string(importer.machine) + '\n' + FoldedAscii(name);
+  if (IsApiSetName(name)) key += '\n' + FoldedAscii(importer.moduleName);
+  const auto [known, added] = lookups_.try_emplace(std::move(key));
+  if (added) {
+    LibraryLookup lookup = search_.Find(name, importer, places);
+    Lookup& kept = known->second;
+    if (lookup.found) kept.found = FullPathName(*lookup.found);
+    if (lookup.apiSet == ApiSetStep::kHost) kept.host = lookup.fileName;
+    kept.passedOver = std::move(lookup.places);
+  }
+  return known->second;
+}
+
+std::shared_ptr<const ModuleRecord> DependencyCheck::Record(const std::string& path) {
+  const auto [known, added] = records_.try_emplace(path);
+  if (added) {
+    const auto mapping = MappedFile::Map(path);
+    MappedImage image;
+    if (const auto* file = std::get_if<MappedFile>(&mapping); file != nullptr && IdentifyImage(image, file->View())) {
+      known->second = std::make_shared<const ModuleRecord>(ReadModuleRecord(image));
+    }
+  }
+  return known->second;
+}
+
+std::size_t Closure::LibraryOf(std::size_t importer, std::string_view libraryName) const {
+  for (const auto& [name, module] : modules[importer].libraries) {
+    if (name == libraryName) return module;
+  }
+  return kNoModule;
+}
+
+std::size_t Closure::FileModule(std::size_t module) const {
+  return modules[module].host != kNoModule ? modules[module].host : module;
+}
+
+std::vector<std::size_t> Closure::FirstFindingBelow() const {
+  // From each finding up through the modules that need it, nearest first.
+  std::vector<std::size_t> first(modules.size(), kNoModule);
+  std::deque<std::size_t> pending;
+  const auto mark = [&](std::size_t module, std::size_t finding) {
+    if (first[module] != kNoModule) return;
+    first[module] = finding;
+    pending.push_back(module);
+  };
+  for (std::size_t finding = 0; finding < findings.size(); ++finding) {
+    const Finding& found = findings[finding];
+    if (found.kind != FindingKind::kLibraryNotFound) {
+      mark(found.importer, finding);
+      continue;
+    }
+    for (const std::size_t importer : modules[found.library].neededBy) mark(importer, finding);
+  }
+  while (!pending.empty()) {
+    const std::size_t module = pending.front();
+    pending.pop_front();
+    for (const std::size_t importer : modules[module].neededBy) mark(importer, first[module]);
+  }
+  return first;
+}
+
+Severity Closure::Worst() const {
+  Severity worst = Severity::kNone;
+  for (const Finding& finding : findings) worst = std::max(worst, finding.severity);
+  return worst;
+}
+
+std::string FindingReason(const Finding& finding) {
+  switch (finding.kind) {
+    case FindingKind::kLibraryNotFound:
+      return "not found";
+    case FindingKind::kNotExported:
+      return "not exported";
+    case FindingKind::kForwardNotFound:
+      return "forwarded to " + finding.forward + ", whose library is not found";
+    case FindingKind::kForwardNotExported:
+      return "forwarded to " + finding.forward + ", which is not exported";
+    case FindingKind::kForwardCycle:
+      return "forwarded in a cycle through " + finding.forward;
+    case FindingKind::kForwardUnreadable:
+      return "forwarded to \"" + finding.forward + "\", which names no library and function";
+  }
+  return {};
+}
+
+}  // namespace corvane
