@@ -147,12 +147,13 @@ class DependencyCheck::Walk {
     if (std::find(neededBy.begin(), neededBy.end(), importer) == neededBy.end()) neededBy.push_back(importer);
   }
 
+  // An API set name is only reached: its host's file is what loads.
   void Reach(std::size_t module, bool loadTime) {
     ClosureModule& reached = Module(module);
     if (loadTime && !reached.loadTime) {
       reached.loadTime = true;
-      loadTime_.push_back(module);
-    } else if (!loadTime && queuedLate_.insert(module).second) {
+      if (reached.host == kNoModule) loadTime_.push_back(module);
+    } else if (!loadTime && reached.host == kNoModule && queuedLate_.insert(module).second) {
       delayLoaded_.push_back(module);
     }
   }

@@ -14,6 +14,7 @@ constexpr std::size_t kNtHeaders = 0x80;  // after the DOS header and a stub's w
 constexpr std::size_t kFileHeaderSize = 20;
 constexpr std::size_t kDataDirectoryCount = 16;
 constexpr std::size_t kExportDirectorySize = 40;
+constexpr std::size_t kDelayDescriptorSize = 32;
 constexpr std::size_t kResourceEntrySize = 8;
 constexpr std::size_t kResourceDataEntrySize = 16;
 constexpr std::uint32_t kFileAlignment = 0x200;
@@ -97,6 +98,9 @@ DirectoryEntry WriteExports(const SectionCursor& at, std::uint32_t base, const a
   for (std::size_t i = 0; i < exports.size(); ++i) {
     PutAt(out, namePointers + 4 * i, at.RvaAt(out.size()));
     PutCString(out, exports[i].name);
+    if (exports[i].forward.empty()) continue;
+    PutAt(out, addressTable + 4 * exports[i].nameOrdinal, at.RvaAt(out.size()));
+    PutCString(out, exports[i].forward);
   }
   PadTo(out, 4);
 
@@ -175,6 +179,30 @@ DirectoryEntry WriteImports(const SectionCursor& at, Layout layout, const auto& 
 
   image.importDescriptors = at.FileOffsetAt(table);
   return {at.RvaAt(table), U32(out.size() - table)};
+}
+
+// The names and thunk tables as an import directory has them, then the
+// delay-load descriptors that point at them.
+DirectoryEntry WriteDelayImports(const SectionCursor& at, Layout layout, const auto& descriptors) {
+  BuiltImage scratch;
+  WriteImports(at, layout, descriptors, scratch);
+  Bytes& out = at.content;
+  const std::size_t table = out.size();
+  PutZeros(out, kDelayDescriptorSize * (descriptors.size() + 1));
+  for (std::size_t d = 0; d < descriptors.size(); ++d) {
+    const std::size_t imported = scratch.imports[d].descriptor - at.fileOffset;
+    const std::size_t descriptor = table + kDelayDescriptorSize * d;
+    PutAt(out, descriptor, std::uint32_t{1});  // RVA-based
+    const auto field = [&](std::size_t from) {
+      std::uint32_t value = 0;
+      for (std::size_t i = 0; i < 4; ++i) value |= std::uint32_t{out[imported + from + i]} << (8 * i);
+      return value;
+    };
+    PutAt(out, descriptor + 4, field(kImportNameField));
+    PutAt(out, descriptor + 12, field(kImportFirstThunkField));
+    PutAt(out, descriptor + 16, field(0));  // the names: OriginalFirstThunk
+  }
+  return {at.RvaAt(table), U32(kDelayDescriptorSize * descriptors.size())};
 }
 
 // One entry at each level a reader walks to a resource (type, name,
@@ -283,6 +311,7 @@ BuiltImage PeWriter::Build() const {
   if (!exports_.empty() || unnamedExports_ > 0) place(".edata", kExportDirectory, 0);
   if (!imports_.empty()) place(".idata", kImportDirectory, kWritableFlag);
   if (version_ || versionRaw_) place(resourceSection_, kResourceDirectory, 0);
+  if (!delayImports_.empty()) place(".didat", kDelayImportDirectory, kWritableFlag);
   for (const auto& [name, data] : dataSections_) {
     plans.push_back(Plan{.name = name, .characteristics = kReadOnlyDataSection, .content = data});
   }
@@ -300,7 +329,7 @@ BuiltImage PeWriter::Build() const {
 
   // Lay the sections out one after another; each directory is written once
   // its section's RVA and file offset are known.
-  std::array<DirectoryEntry, 3> directories{};
+  std::array<DirectoryEntry, kDataDirectoryCount> directories{};
   std::size_t nextRva = AlignUp(sizeOfHeaders, kSectionAlignment);
   std::size_t nextFileOffset = sizeOfHeaders;
   for (Plan& p : plans) {
@@ -317,6 +346,8 @@ BuiltImage PeWriter::Build() const {
         directories[d] = WriteExports(cursor, exportBase_, exports_, unnamedExports_, plans[0].rva, image);
       } else if (d == kImportDirectory) {
         directories[d] = WriteImports(cursor, layout_, imports_, image);
+      } else if (d == kDelayImportDirectory) {
+        directories[d] = WriteDelayImports(cursor, layout_, delayImports_);
       } else {
         directories[d] = WriteVersionResource(cursor, VersionData(), image);
       }

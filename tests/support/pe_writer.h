@@ -45,7 +45,7 @@ inline constexpr std::uint32_t kResourceSubdirectoryFlag = 0x80000000;
 inline constexpr std::size_t kFixedFileInfoOffset = 40;  // in the version block
 inline constexpr std::size_t kFixedFileInfoEnd = 92;
 // Data directory indices.
-enum Directory : std::size_t { kExportDirectory, kImportDirectory, kResourceDirectory };
+enum Directory : std::size_t { kExportDirectory, kImportDirectory, kResourceDirectory, kDelayImportDirectory = 13 };
 
 enum class Layout { Pe32, Pe32Plus };
 
@@ -160,13 +160,22 @@ class PeWriter {
   // highest one used, then `count` more slots that no name refers to.
   PeWriter& ExportBase(std::uint32_t base) { return Set(exportBase_, base); }
   PeWriter& Export(std::string name, std::uint16_t nameOrdinal) {  // kept in call order
-    return Add(exports_, ExportSpec{std::move(name), nameOrdinal});
+    return Add(exports_, ExportSpec{std::move(name), nameOrdinal, {}});
+  }
+  // A named export whose address is the forwarder text `target`
+  // ("LIBRARY.Function").
+  PeWriter& Forward(std::string name, std::uint16_t nameOrdinal, std::string target) {
+    return Add(exports_, ExportSpec{std::move(name), nameOrdinal, std::move(target)});
   }
   PeWriter& UnnamedExports(std::uint32_t count) { return Set(unnamedExports_, count); }
 
   // Imports: one descriptor per call, in call order.
   PeWriter& Import(std::string dllName, std::vector<ImportEntry> entries, ThunkTables tables = ThunkTables::Both) {
     return Add(imports_, ImportSpec{std::move(dllName), std::move(entries), tables});
+  }
+  // Delay-load imports: one RVA-based descriptor per call, in ".didat".
+  PeWriter& DelayImport(std::string dllName, std::vector<ImportEntry> entries) {
+    return Add(delayImports_, ImportSpec{std::move(dllName), std::move(entries), ThunkTables::Both});
   }
 
   // The version resource: type 16, ID 1, language 0x409, in ".rsrc" unless
@@ -186,6 +195,7 @@ class PeWriter {
   struct ExportSpec {
     std::string name;
     std::uint16_t nameOrdinal = 0;
+    std::string forward;
   };
   struct ImportSpec {
     std::string dllName;
@@ -217,6 +227,7 @@ class PeWriter {
   std::uint32_t unnamedExports_ = 0;
 
   std::vector<ImportSpec> imports_;
+  std::vector<ImportSpec> delayImports_;
 
   std::optional<FixedFileInfo> version_;
   std::optional<std::vector<std::uint8_t>> versionRaw_;

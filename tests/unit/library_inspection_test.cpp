@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "api_set_schema.h"
+#include "dump_run.h"
 #include "library_search.h"
 #include "node_kinds.h"
 #include "pe_writer.h"
@@ -21,6 +22,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::ByName;
+using testing::ByOrdinal;
+using testing::Dump;
+using testing::Quoted;
 using testing::Layout;
 using testing::PeWriter;
 using testing::TempDir;
@@ -325,6 +329,75 @@ TEST_F(InspectionTest, WinesLibrariesStandInForTheSystemFolderApiSetsIncluded) {
   viewer_.core.PopupInspectClick(kernel);
   EXPECT_EQ(kernel->Text(), QString::fromStdString("KERNEL32.dll (" + wine + ")"));
   EXPECT_NE(Child(kernel, "Exported APIs"), nullptr);
+}
+
+// A program and its libraries, each import failing in its own way, checked
+// through corvane-dump.
+class ModulesTest : public InspectionTest {
+ protected:
+  ModulesTest() {
+    const auto x64 = [] { return PeWriter(Layout::Pe32Plus); };
+    Write("system/apisetschema.dll",
+          x64().DataSection(".apiset", SchemaSection({{"api-ms-win-test-l1-1-0", "", "host.dll"}})).Build());
+    Write("system/host.dll", x64().Export("H", 0).Build());
+    Write("app/app.exe", x64().Import("a.dll", {ByName("A1"), ByOrdinal(6), ByName("Nope")})
+                             .Import("api-ms-win-test-l1-1-0.dll", {ByName("H")})
+                             .Import("fwd.dll", {ByName("F1"), ByName("F2"), ByName("F3"), ByName("F4")})
+                             .DelayImport("late.dll", {ByName("X")})
+                             .DelayImport("b.dll", {ByName("NotInB")})
+                             .Build());
+    // Ordinal 5 has a name, 6 none.
+    Write("app/a.dll", x64().ExportBase(5).Export("A1", 0).UnnamedExports(1).Import("b.dll", {ByName("B")}).Build());
+    Write("app/b.dll", x64().Export("B", 0).Import("missing.dll", {ByName("M")}).Build());
+    Write("app/fwd.dll",
+          x64().Forward("F1", 0, "b.B").Forward("F2", 1, "fwd.F2").Forward("F3", 2, "b.Gone").Forward("F4", 3, "gone.F").Build());
+    Write("app/late-only.exe", x64().DelayImport("late.dll", {ByName("X")}).Build());
+    Write("other/ships.exe", x64().Import("shipped.dll", {ByName("S")}).Build());
+    Write("libs/shipped.dll", x64().Export("S", 0).Build());
+  }
+  std::string File(const std::string& relative) { return Quoted(dir_.Path() + "/" + relative); }
+};
+
+TEST_F(ModulesTest, EveryModuleOnceThenEachImportThatWouldNotBind) {
+  const std::string app = dir_.Path() + "/app/", system = dir_.Path() + "/system/";
+  EXPECT_EQ(Dump("--modules " + File("app/app.exe")).out,
+            "\ta.dll => " + app + "a.dll\n"
+            "\tapi-ms-win-test-l1-1-0.dll => " + system + "host.dll (API set)\n"
+            "\thost.dll => " + system + "host.dll\n"
+            "\tfwd.dll => " + app + "fwd.dll\n"
+            "\tb.dll => " + app + "b.dll\n"
+            "\tgone.dll => not found (needed by fwd.dll)\n"
+            "\tlate.dll => not found (delay-loaded, needed by app.exe)\n"
+            "\tmissing.dll => not found (needed by b.dll)\n"
+            "\tNope from a.dll => not exported (needed by app.exe)\n"
+            "\tF2 from fwd.dll => forwarded in a cycle through fwd.F2 (needed by app.exe)\n"
+            "\tF3 from fwd.dll => forwarded to b.Gone, which is not exported (needed by app.exe)\n"
+            "\tF4 from fwd.dll => forwarded to gone.F, whose library is not found (needed by app.exe)\n"
+            "\tNotInB from b.dll => not exported (needed by app.exe, delay-loaded)\n");
+  const std::string json = Dump("--modules --json " + File("app/app.exe")).out;
+  for (const std::string part :
+       {"{\"name\":\"b.dll\",\"path\":\"" + app + "b.dll\",\"machine\":\"x86-64\",\"apiSet\":false,\"delayLoaded\":false,"
+        "\"neededBy\":[\"fwd.dll\",\"app.exe\",\"a.dll\"]}",
+        std::string("{\"name\":\"late.dll\",\"path\":null,\"machine\":null,\"apiSet\":false,\"delayLoaded\":true,\"neededBy\":[\"app.exe\"]}"),
+        std::string("\"warnings\":[{\"module\":\"app.exe\",\"library\":\"late.dll\",\"function\":null,\"reason\":\"not found\"},"
+                    "{\"module\":\"app.exe\",\"library\":\"b.dll\",\"function\":\"NotInB\",\"reason\":\"not exported\"}]}]}\n")}) {
+    EXPECT_NE(json.find(part), std::string::npos) << part << "\n" << json;
+  }
+}
+
+TEST_F(ModulesTest, TheExitStatusSaysWhetherEveryFileWasReadAndLoads) {
+  const struct {
+    std::string arguments;
+    int status;
+  } cases[] = {
+      {File("app/app.exe"), 3},
+      {File("app/late-only.exe"), 0},  // only a delay-loaded library is missing
+      {File("app/late-only.exe") + " " + File("app/none.exe"), 1},
+      {File("other/ships.exe"), 3},
+      {"--path " + File("libs") + " " + File("other/ships.exe"), 0},
+      {"--depth 1 " + File("app/a.dll"), 2},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Dump("--modules " + c.arguments).status, c.status) << c.arguments;
 }
 
 }  // namespace
