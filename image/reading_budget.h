@@ -28,12 +28,13 @@ class ReadingBudget {
     textLeft_ -= nameLength + 1;
     return true;
   }
-  // False, from then on, once the entries would pass the budget. Callers
-  // read a name before they spend its entry, so a cut in reading stops them
-  // first.
+  // False once the entries would pass the budget. A cut in reading does
+  // not stop entries: names read before it may still be shown.
   bool SpendEntry() {
-    if (entriesLeft_ == 0) cut_ = true;
-    if (cut_) return false;
+    if (entriesLeft_ == 0) {
+      cut_ = true;
+      return false;
+    }
     --entriesLeft_;
     return true;
   }

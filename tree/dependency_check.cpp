@@ -114,7 +114,9 @@ class DependencyCheck::Walk {
     const Lookup& lookup = check_.Find(name, who, places_);
     std::size_t module = kNoModule;
     if (!lookup.found) {
-      module = Entry("?" + FoldedAscii(name), name, std::nullopt);
+      // Keys: a file's path, an API set name with its host's path, or a
+      // name not found.
+      module = Entry(FoldedAscii(name).append("\n"), name, std::nullopt);
       Module(module).passedOver = lookup.passedOver;
     } else if (lookup.host.empty()) {
       module = Entry(*lookup.found, name, lookup.found);

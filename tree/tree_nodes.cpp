@@ -84,6 +84,11 @@ void TTreeNode::SetImageIndex(int index) {
   Owner()->NodeChanged(this);
 }
 
+void TTreeNode::SetMark(int mark) {
+  mark_ = static_cast<std::uint8_t>(mark);
+  Owner()->NodeChanged(this);
+}
+
 void TTreeNode::SetSelectedIndex(int index) {
   selectedIndex_ = static_cast<short>(index);
   Owner()->NodeChanged(this);

@@ -11,6 +11,7 @@
 #include <QStringView>
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <span>
@@ -85,6 +86,12 @@ class TTreeNode {
   bool Expanded() const { return expanded_; }
   void SetExpanded(bool expanded);
 
+  // A mark a view may draw the node with: 0 for none, higher for graver.
+  // It belongs to the node: a node made later in a deleted one's place
+  // starts without.
+  int Mark() const { return mark_; }
+  void SetMark(int mark);
+
   // A block attached to the node and owned by it. Nothing attaches one today;
   // the slot exists so that deletion can release what a caller attached.
   void* Data() const { return data_.get(); }
@@ -108,6 +115,7 @@ class TTreeNode {
   short selectedIndex_ = -1;
   short stateIndex_ = -1;
   bool expanded_ = false;
+  std::uint8_t mark_ = 0;
   // The batch update the node was added in (0 outside any); a view cannot
   // have seen a node added in the batch still running.
   unsigned batch_ = 0;

@@ -50,6 +50,7 @@ QVariant TreeNodesModel::data(const QModelIndex& index, int role) const {
   if (node == nullptr) return {};
   if (role == Qt::DisplayRole || role == Qt::EditRole) return node->Text();
   if (role == Qt::DecorationRole && decoration) return decoration(node->ImageIndex());
+  if (otherData) return otherData(*node, role);
   return {};
 }
 

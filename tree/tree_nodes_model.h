@@ -50,6 +50,8 @@ class TreeNodesModel final : public QAbstractItemModel, private TreeNodesObserve
   // The picture for a node's image index (an icon), or nothing. The model
   // itself needs no display.
   std::function<QVariant(int imageIndex)> decoration;
+  // Any other role's data for a node (its colour, its tooltip...), or nothing.
+  std::function<QVariant(const TTreeNode& node, int role)> otherData;
 
  signals:
   // The store changed a node's expanded flag.

@@ -6,6 +6,7 @@
 #include <unordered_set>
 #include <variant>
 
+#include "dependency_marks.h"
 #include "file_tree_build.h"
 #include "library_search.h"
 #include "mapped_file.h"
@@ -145,6 +146,41 @@ void ViewerCore::BuildFileTree(TTreeNode* parent, const std::string& fileName, c
                       image.IsPe32Plus()};
   SortChildrenInTreeOrder(items_, root, collator_);
   root->SetExpanded(true);
+  CheckDependencies(root, parent != nullptr, fileName, image);
+}
+
+void ViewerCore::CheckDependencies(TTreeNode* root, bool inspected, const std::string& fileName,
+                                   const MappedImage& image) {
+  const MarkNode mark = [this](TTreeNode* node, Severity severity, const QString& reason) {
+    node->SetMark(static_cast<int>(severity));
+    markReasons_[node] = reason;
+  };
+  if (!inspected) {
+    // The check shares the search's folder listings but none of its
+    // answers with earlier opens: a file may have been copied in since.
+    DependencyCheck check(librarySearch_);
+    auto closure = std::make_shared<const Closure>(check.Check(fileName, image, [this] { shell_.PumpMessages(); }));
+    MarkFileRoot(root, *closure, MarkImports(root, *closure, 0, mark), mark);
+    closures_[root] = std::move(closure);
+    return;
+  }
+  const TTreeNode* file = root;
+  while (file->Parent() != nullptr) file = file->Parent();
+  const auto checked = closures_.find(file);
+  if (checked == closures_.end()) return;
+  const Closure& closure = *checked->second;
+  const std::string path = FullPathName(fileName);
+  for (std::size_t module = 0; module < closure.modules.size(); ++module) {
+    if (closure.modules[module].path == path && closure.modules[module].host == kNoModule) {
+      MarkImports(root, closure, module, mark);
+      return;
+    }
+  }
+}
+
+QString ViewerCore::MarkReason(const TTreeNode* node) const {
+  const auto reason = markReasons_.find(node);
+  return reason != markReasons_.end() ? reason->second : QString();
 }
 
 void ViewerCore::AddStatsNodes(TTreeNode* stats, const MappedImage& image) {
@@ -252,10 +288,12 @@ void ViewerCore::InfoTreeCompare(TTreeNode* node1, TTreeNode* node2, int data, i
 
 void ViewerCore::InfoTreeDeletion(TTreeNode* node) {
   if (node->Data() != nullptr) node->SetData(nullptr);
+  if (node->Mark() != 0) markReasons_.erase(node);
   // Only file roots and inspected libraries import; the other nodes, nearly
   // all of a large tree, need no lookup.
   const int icon = node->ImageIndex();
   if (icon == kIconFile || icon == kIconInspectedLibrary) importers_.erase(node);
+  if (icon == kIconFile) closures_.erase(node);
 }
 
 void ViewerCore::OpenFile(const std::string& fileName) {

@@ -11,11 +11,13 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 #include "byte_view.h"
+#include "dependency_check.h"
 #include "library_search.h"
 #include "mapped_file.h"
 #include "text_collator.h"
@@ -110,6 +112,10 @@ class ViewerCore {
   LibraryLookup LookUpLibrary(const std::string& name, const TTreeNode* root, bool everyPlace = false);
   LibrarySearch& Search() { return librarySearch_; }
 
+  // Why `node` is marked (see TTreeNode::Mark, whose values are
+  // Severity's), or nothing when it is not.
+  QString MarkReason(const TTreeNode* node) const;
+
   // Tree events.
   void InfoTreeCompare(TTreeNode* node1, TTreeNode* node2, int data, int& compare) const;
   void InfoTreeDeletion(TTreeNode* node);
@@ -135,6 +141,9 @@ class ViewerCore {
  private:
   void BuildFileTree(TTreeNode* parent, const std::string& fileName, const MappedImage& image);
   void AddStatsNodes(TTreeNode* stats, const MappedImage& image);
+  // Checks what the file shown at `root` needs (a file of its own) or marks
+  // what an inspected library under it needs, from its file's check.
+  void CheckDependencies(TTreeNode* root, bool inspected, const std::string& fileName, const MappedImage& image);
 
   ViewerShell& shell_;
   TTreeNodes items_;
@@ -151,6 +160,10 @@ class ViewerCore {
   std::unordered_map<const TTreeNode*, Importer> importers_;
   LibrarySearch librarySearch_;
   std::vector<PlaceTried> passedOver_;
+  // The dependency check of the file shown at each root, and the words of
+  // each node's mark.
+  std::unordered_map<const TTreeNode*, std::shared_ptr<const Closure>> closures_;
+  std::unordered_map<const TTreeNode*, QString> markReasons_;
 };
 
 // " %lu Kb (%lu bytes)": the rounded kilobytes, then the exact byte count.

@@ -375,7 +375,7 @@ TEST_F(ModulesTest, EveryModuleOnceThenEachImportThatWouldNotBind) {
             "\tF4 from fwd.dll => forwarded to gone.F, whose library is not found (needed by app.exe)\n"
             "\tNotInB from b.dll => not exported (needed by app.exe, delay-loaded)\n");
   const std::string json = Dump("--modules --json " + File("app/app.exe")).out;
-  for (const std::string part :
+  for (const std::string& part :
        {"{\"name\":\"b.dll\",\"path\":\"" + app + "b.dll\",\"machine\":\"x86-64\",\"apiSet\":false,\"delayLoaded\":false,"
         "\"neededBy\":[\"fwd.dll\",\"app.exe\",\"a.dll\"]}",
         std::string("{\"name\":\"late.dll\",\"path\":null,\"machine\":null,\"apiSet\":false,\"delayLoaded\":true,\"neededBy\":[\"app.exe\"]}"),

@@ -1,0 +1,88 @@
+#include "dependency_marks.h"
+
+#include <algorithm>
+
+#include "node_kinds.h"
+#include "walkers.h"
+
+namespace corvane {
+namespace {
+
+QString Text(const std::string& text) { return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size())); }
+
+// The function node's text for what the finding names, as the build wrote it.
+std::string NodeTextOf(const Finding& finding) {
+  char ordinalText[24];
+  return finding.ordinal ? std::string(OrdinalText(*finding.ordinal, ordinalText)) : finding.function;
+}
+
+QString FunctionReason(const Closure& closure, const Finding& finding) {
+  if (finding.kind == FindingKind::kNotExported) {
+    return QStringLiteral("Not exported by ") + Text(closure.modules[finding.library].name);
+  }
+  QString reason = Text(FindingReason(finding));
+  reason[0] = reason[0].toUpper();
+  return reason;
+}
+
+QString AndMore(QString text, std::size_t more) {
+  if (more > 0) text += QStringLiteral(" (and %1 more)").arg(more);
+  return text;
+}
+
+}  // namespace
+
+QString NeedsText(const Closure& closure, const Finding& finding) {
+  QString text = QStringLiteral("Needs ");
+  if (finding.kind != FindingKind::kLibraryNotFound) text += Text(finding.function) + QStringLiteral(" from ");
+  return text + Text(closure.modules[finding.library].name) + QStringLiteral(", which is ") +
+         Text(FindingReason(finding));
+}
+
+Severity MarkImports(TTreeNode* node, const Closure& closure, std::size_t module, const MarkNode& mark) {
+  const std::vector<std::size_t> firstBelow = closure.FirstFindingBelow();
+  Severity gravest = Severity::kNone;
+  for (TTreeNode* library = node->getFirstChild(); library != nullptr; library = node->GetNextChild(library)) {
+    if (library->ImageIndex() != kIconLibrary) continue;
+    const std::size_t imported = closure.LibraryOf(module, library->Text().toLocal8Bit().toStdString());
+    if (imported == kNoModule) continue;
+    if (!closure.Found(imported)) {
+      mark(library, Severity::kProblem, QStringLiteral("Not found"));
+      gravest = Severity::kProblem;
+      continue;
+    }
+    std::vector<const Finding*> own;
+    for (const Finding& finding : closure.findings) {
+      if (finding.importer == module && finding.library == imported) own.push_back(&finding);
+    }
+    for (TTreeNode* function = library->getFirstChild(); function != nullptr; function = library->GetNextChild(function)) {
+      const std::string text = function->Text().toLocal8Bit().toStdString();
+      const auto failed = std::find_if(own.begin(), own.end(), [&](const Finding* f) { return NodeTextOf(*f) == text; });
+      if (failed == own.end()) continue;
+      mark(function, Severity::kProblem, FunctionReason(closure, **failed));
+      gravest = Severity::kProblem;
+    }
+    const std::size_t below = firstBelow[closure.FileModule(imported)];
+    if (!own.empty()) {
+      mark(library, Severity::kWarning, AndMore(QStringLiteral("Does not export ") + Text(own.front()->function), own.size() - 1));
+    } else if (below != kNoModule) {
+      mark(library, Severity::kWarning, NeedsText(closure, closure.findings[below]));
+    } else {
+      continue;
+    }
+    gravest = std::max(gravest, Severity::kWarning);
+  }
+  return gravest;
+}
+
+Severity MarkFileRoot(TTreeNode* root, const Closure& closure, Severity below, const MarkNode& mark) {
+  const Severity worst = closure.Worst();
+  const Severity severity = std::max(below, std::min(worst, Severity::kWarning));
+  if (severity == Severity::kNone) return severity;
+  const auto first = std::find_if(closure.findings.begin(), closure.findings.end(),
+                                  [&](const Finding& finding) { return finding.severity == worst; });
+  mark(root, severity, AndMore(NeedsText(closure, *first), closure.findings.size() - 1));
+  return severity;
+}
+
+}  // namespace corvane

@@ -1,0 +1,32 @@
+#pragma once
+
+// A dependency check's result put on the tree: each imported library the
+// check found missing, or that misses something in its own closure, and
+// each imported function that would not bind, gets a mark and the words
+// that say why.
+
+#include <QString>
+
+#include <functional>
+
+#include "dependency_check.h"
+#include "tree_nodes.h"
+
+namespace corvane {
+
+using MarkNode = std::function<void(TTreeNode* node, Severity severity, const QString& reason)>;
+
+// Marks the library nodes under `node`, the node of the closure's `module`,
+// and their function nodes. The gravest mark given.
+Severity MarkImports(TTreeNode* node, const Closure& closure, std::size_t module, const MarkNode& mark);
+
+// Marks a file's root with the gravest mark below it, and a warning when
+// anything in its closure is missing that no node shows (delay-loaded
+// libraries have none). The mark given.
+Severity MarkFileRoot(TTreeNode* root, const Closure& closure, Severity below, const MarkNode& mark);
+
+// "Needs libfoo.dll, which is not found", "Needs Foo from bar.dll, which is
+// not exported", ...
+QString NeedsText(const Closure& closure, const Finding& finding);
+
+}  // namespace corvane
