@@ -1,13 +1,16 @@
 #include "Mainform.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QContextMenuEvent>
 #include <QFileDialog>
 #include <QFontMetricsF>
 #include <QHash>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -16,6 +19,7 @@
 #include <QStatusBar>
 #include <QStyledItemDelegate>
 #include <QTreeView>
+#include <QVBoxLayout>
 #include <QtMath>
 
 #include <algorithm>
@@ -23,8 +27,10 @@
 #include "Aboutboxform.h"
 #include "Commandline.h"
 #include "node_kinds.h"
+#include "node_search.h"
 #include "tree_icons.h"
 #include "tree_nodes_model.h"
+#include "tree_output.h"
 #include "window_fonts.h"
 
 namespace corvane {
@@ -156,6 +162,7 @@ TMain::TMain(QWidget* owner, MainWindowPorts ports)
   setFont(SansFont(QStringLiteral("MS Sans Serif"), 11));
   for (int i = 0; i < kTreeIconCount; ++i) TreeIcons.append(TreeIcon(i));
   CreateTree();
+  CreateFindBar();
   CreateMenus();
   CreateOpenDialog();
   CreateStatusBar();
@@ -209,7 +216,12 @@ void TMain::CreateTree() {
   };
   InfoTree->setModel(model_.get());
   connect(model_.get(), &QAbstractItemModel::modelReset, rowSizes, &RowSizes::Forget);
-  setCentralWidget(InfoTree);
+  auto* central = new QWidget(this);
+  auto* layout = new QVBoxLayout(central);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  layout->addWidget(InfoTree);
+  setCentralWidget(central);
 
   // The store keeps each node's expanded flag; the view follows it and
   // reports the user's own expanding and collapsing back.
@@ -227,6 +239,25 @@ void TMain::CreateTree() {
   connect(InfoTree, &QWidget::customContextMenuRequested, this, &TMain::TreeMenuPopup);
 }
 
+void TMain::CreateFindBar() {
+  FindBar = new QWidget(centralWidget());
+  auto* layout = new QHBoxLayout(FindBar);
+  layout->setContentsMargins(3, 3, 3, 3);
+  FindText = new QLineEdit(FindBar);
+  FindText->setPlaceholderText(QStringLiteral("Find"));
+  FindText->setToolTip(QStringLiteral("Enter: next match; Shift+Enter: previous match; Esc: close"));
+  FindText->installEventFilter(this);
+  // Shown only when it has something to say, so that the line edit takes the
+  // whole width of the narrow window otherwise.
+  FindResult = new QLabel(QStringLiteral("No match"), FindBar);
+  FindResult->hide();
+  layout->addWidget(FindText, 1);
+  layout->addWidget(FindResult);
+  centralWidget()->layout()->addWidget(FindBar);
+  FindBar->hide();
+  connect(FindText, &QLineEdit::textEdited, FindResult, &QWidget::hide);
+}
+
 void TMain::CreateMenus() {
   MainMenu = menuBar();
   File = MainMenu->addMenu(QStringLiteral("&File"));
@@ -236,6 +267,15 @@ void TMain::CreateMenus() {
   PrintDlg = File->addAction(QStringLiteral("&Print"), this, &TMain::PrintDlgClick);
   N1 = File->addSeparator();
   Exit = File->addAction(QStringLiteral("Exit"), this, &TMain::ExitClick);
+  Edit = MainMenu->addMenu(QStringLiteral("&Edit"));
+  Copy = Edit->addAction(QStringLiteral("&Copy"), this, &TMain::CopyClick);
+  // The tree view copies its current row on this key by itself, selected or
+  // not; the window's shortcut takes the key before the view sees it.
+  Copy->setShortcuts(QKeySequence::Copy);
+  CopySubtree = Edit->addAction(QStringLiteral("Copy &Subtree"), this, &TMain::CopySubtreeClick);
+  CopySubtree->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
+  Find = Edit->addAction(QStringLiteral("&Find..."), this, &TMain::FindClick);
+  Find->setShortcuts(QKeySequence::Find);
   Help = MainMenu->addMenu(QStringLiteral("&Help"));
   About = Help->addAction(QStringLiteral("&About Me"), this, &TMain::AboutClick);
   About->setShortcut(QKeySequence(Qt::Key_F1));
@@ -349,7 +389,47 @@ void TMain::PopupInspectClick() {
   }
 }
 
+void TMain::CopyClick() {
+  if (const TTreeNode* node = SelectedNode()) QGuiApplication::clipboard()->setText(node->Text());
+}
+
+void TMain::CopySubtreeClick() {
+  if (const TTreeNode* node = SelectedNode()) {
+    QGuiApplication::clipboard()->setText(QString::fromStdString(SubtreeAsText(*node)));
+  }
+}
+
+void TMain::FindClick() {
+  FindResult->hide();
+  FindBar->show();
+  FindText->setFocus(Qt::ShortcutFocusReason);
+  FindText->selectAll();
+}
+
+void TMain::FindNext(bool backwards) {
+  if (FindText->text().trimmed().isEmpty()) return;
+  const TTreeNode* found = FindNode(core_.Items(), SelectedNode(), FindText->text(), backwards);
+  FindResult->setVisible(found == nullptr);
+  if (found == nullptr) return;
+  // Scrolling to a node expands its collapsed ancestors.
+  const QModelIndex index = model_->IndexOf(found);
+  InfoTree->setCurrentIndex(index);
+  InfoTree->scrollTo(index);
+}
+
 bool TMain::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == FindText && event->type() == QEvent::KeyPress) {
+    const auto* keyEvent = static_cast<QKeyEvent*>(event);
+    if (keyEvent->key() == Qt::Key_Return || keyEvent->key() == Qt::Key_Enter) {
+      FindNext(keyEvent->modifiers().testFlag(Qt::ShiftModifier));
+      return true;
+    }
+    if (keyEvent->key() == Qt::Key_Escape) {
+      FindBar->hide();
+      InfoTree->setFocus();
+      return true;
+    }
+  }
   const bool inTree = watched == InfoTree || watched == InfoTree->viewport();
   if (inTree && event->type() == QEvent::ContextMenu &&
       static_cast<QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Keyboard) {

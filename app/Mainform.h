@@ -24,6 +24,7 @@
 class QAction;
 class QFileDialog;
 class QLabel;
+class QLineEdit;
 class QMenu;
 class QMenuBar;
 class QPrinter;
@@ -69,6 +70,13 @@ class TMain final : public QMainWindow, private ViewerShell {
   void ExitClick();
   void AboutClick();
   void PopupInspectClick();
+  void CopyClick();
+  void CopySubtreeClick();
+  // Opens the find bar, or selects its text when it is open.
+  void FindClick();
+  // Selects and reveals the next node (backwards: the previous one) that the
+  // find bar's words match, or says in the bar that none does.
+  void FindNext(bool backwards);
 
   // The tree's context menu is about to open at `position` (viewport
   // coordinates): it acts on the selected node when the context-menu key
@@ -87,6 +95,10 @@ class TMain final : public QMainWindow, private ViewerShell {
   QAction* Close = nullptr;
   QAction* Exit = nullptr;
   QAction* N1 = nullptr;
+  QMenu* Edit = nullptr;
+  QAction* Copy = nullptr;
+  QAction* CopySubtree = nullptr;
+  QAction* Find = nullptr;
   QMenu* Help = nullptr;
   QAction* About = nullptr;
   QAction* PopupInspect = nullptr;
@@ -96,6 +108,10 @@ class TMain final : public QMainWindow, private ViewerShell {
   QFileDialog* OpenFileDlg = nullptr;
   QStatusBar* StatusBar = nullptr;
   QAction* PrintDlg = nullptr;
+  // Below the tree, shown by Find.
+  QWidget* FindBar = nullptr;
+  QLineEdit* FindText = nullptr;
+  QLabel* FindResult = nullptr;
 
   // Drops from the file manager: the receiver, and the interceptor it
   // registers with, installed on this window's message procedure.
@@ -120,6 +136,7 @@ class TMain final : public QMainWindow, private ViewerShell {
   void SetStatusPanelText(int panel, const QString& text) override;
 
   void CreateTree();
+  void CreateFindBar();
   void CreateMenus();
   void CreateOpenDialog();
   void CreateStatusBar();

@@ -1,7 +1,8 @@
 // How the build grows: time per node over files that grow in one direction
 // only (exports alone, or one library's imports alone), and the heap the
 // finished tree holds per node. Linear growth shows as a flat time per node;
-// the duplicate checks and sorts are where it would stop being flat.
+// the duplicate checks and sorts are where it would stop being flat. Also a
+// find bar's search over the finished tree.
 
 #include <benchmark/benchmark.h>
 
@@ -11,6 +12,7 @@
 #include <string>
 
 #include "bench_image.h"
+#include "node_search.h"
 #include "temp_files.h"
 #include "viewer_core.h"
 #include "viewer_shells.h"
@@ -50,6 +52,18 @@ BENCHMARK(OpenExports)->Arg(10'000)->Arg(100'000)->Arg(1'000'000)->Unit(benchmar
 
 void OpenImports(benchmark::State& state) { Open(state, 0, state.range(0)); }
 BENCHMARK(OpenImports)->Arg(10'000)->Arg(50'000)->Arg(100'000)->Unit(benchmark::kMillisecond);
+
+// A search that matches nothing passes over every node once: linear, it
+// keeps a flat time per node.
+void FindWithoutMatch(benchmark::State& state) {
+  const testing::TempDir dir;
+  testing::NullShell shell;
+  ViewerCore core(shell);
+  core.ProcessFile(nullptr, WriteImage(dir, state.range(0), 0));
+  for (auto _ : state) benchmark::DoNotOptimize(FindNode(core.Items(), nullptr, QStringLiteral("no such"), false));
+  SetPerNodeCounters(state, core);
+}
+BENCHMARK(FindWithoutMatch)->Arg(10'000)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
 
 // The C library's own count of bytes in use, so that the mapped file and
 // page rounding stay out of the measure.

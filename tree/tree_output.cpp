@@ -131,6 +131,15 @@ void WriteTextLines(ChunkedWriter& out, const TTreeNode* node, std::string& pref
   }
 }
 
+// A top-level node of the whole tree and the root of a copied subtree are
+// drawn alike: their text alone, their descendants below.
+void WriteSubtreeLines(ChunkedWriter& out, const TTreeNode& node) {
+  out.AppendUtf8(node.TextView());
+  out.Append('\n');
+  std::string prefix;
+  WriteTextLines(out, &node, prefix);
+}
+
 void WriteJsonNode(ChunkedWriter& out, const TTreeNode* node) {
   out.Append("{\"text\":");
   out.AppendJsonString(node->TextView());
@@ -148,13 +157,7 @@ void WriteJsonNode(ChunkedWriter& out, const TTreeNode* node) {
 
 void WriteTreeAsText(const TTreeNodes& items, const QStringList& status, const OutputSink& sink) {
   ChunkedWriter out(sink);
-  std::string prefix;
-  for (int i = 0; i < items.TopCount(); ++i) {
-    const TTreeNode* top = items.TopItem(i);
-    out.AppendUtf8(top->TextView());
-    out.Append('\n');
-    WriteTextLines(out, top, prefix);
-  }
+  for (int i = 0; i < items.TopCount(); ++i) WriteSubtreeLines(out, *items.TopItem(i));
   for (const QString& panel : status) {
     if (panel.isEmpty()) continue;
     out.AppendUtf8(panel);
@@ -190,6 +193,16 @@ void WriteTreeAsJson(const TTreeNodes& items, const QStringList& status, const s
 std::string TreeAsText(const TTreeNodes& items, const QStringList& status) {
   std::string text;
   WriteTreeAsText(items, status, [&](std::string_view chunk) { text += chunk; });
+  return text;
+}
+
+std::string SubtreeAsText(const TTreeNode& node) {
+  std::string text;
+  const OutputSink sink = [&](std::string_view chunk) { text += chunk; };
+  {
+    ChunkedWriter out(sink);
+    WriteSubtreeLines(out, node);
+  }
   return text;
 }
 

@@ -42,4 +42,8 @@ void AppendJsonEscapedTo(std::string& out, std::string_view utf8);
 std::string TreeAsText(const TTreeNodes& items, const QStringList& status);
 std::string TreeAsJson(const TTreeNodes& items, const QStringList& status, const std::vector<FileError>& errors);
 
+// The lines WriteTreeAsText draws for `node` and every node below it,
+// collapsed or not, with `node` drawn as a top-level node; no status lines.
+std::string SubtreeAsText(const TTreeNode& node);
+
 }  // namespace corvane

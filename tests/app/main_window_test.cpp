@@ -3,11 +3,13 @@
 // files reach it through argv, the menus, keys and drops.
 
 #include <QApplication>
+#include <QClipboard>
 #include <QContextMenuEvent>
 #include <QDeadlineTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
@@ -117,11 +119,14 @@ TEST_F(MainWindowTest, HasItsDesignedTitleGeometryMenusPanelsAndOpenDialog) {
   EXPECT_EQ(window_->geometry(), QRect(659, 111, 319, 414 + window_->MainMenu->sizeHint().height()));
 
   QStringList menus;
-  for (const QMenu* menu : {window_->File, window_->Help, window_->TreeMenu}) {
+  QList<const QMenu*> inOrder;
+  for (const QAction* bar : window_->MainMenu->actions()) inOrder << bar->menu();
+  for (const QMenu* menu : inOrder << window_->TreeMenu) {
     menus << menu->title();
     for (const QAction* action : menu->actions()) menus << action->text() + "|" + action->shortcut().toString();
   }
-  EXPECT_EQ(menus, QStringList({"&File", "&Open|F3", "&Close|", "&Print|", "|", "Exit|", "&Help", "&About Me|F1", "",
+  EXPECT_EQ(menus, QStringList({"&File", "&Open|F3", "&Close|", "&Print|", "|", "Exit|", "&Edit", "&Copy|Ctrl+C",
+                                "Copy &Subtree|Ctrl+Shift+C", "&Find...|Ctrl+F", "&Help", "&About Me|F1", "",
                                 "&Inspect Library|", "&Print|"}));
   EXPECT_TRUE(window_->N1->isSeparator());
 
@@ -311,6 +316,59 @@ TEST_F(MainWindowTest, TheMenuActsOnTheRowUnderThePointerOrWithTheMenuKeyOnTheSe
     EXPECT_TRUE(window_->TreeMenu->isVisible()) << c.what;
     window_->TreeMenu->close();
   }
+}
+
+// Through the Edit menu's keys on the shown window. The find bar searches
+// collapsed branches too, in display order, and reveals what it selects.
+TEST_F(MainWindowTest, EditKeysCopyTheSelectedNodeOrSubtreeAndFindNodesByTheirWords) {
+  window_->OpenList({Write("app.exe", PeWriter(Layout::Pe32)
+                                          .Import("one.dll", {ByName("ReadFile"), ByName("WriteFile")})
+                                          .Import("two.dll", {ByName("FileWrite"), ByName("WriteFileEx")})
+                                          .Build())});
+  window_->show();
+  window_->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
+  QTreeView* tree = window_->InfoTree;
+  auto row = [&](const QString& text) {
+    return tree->model()->match(tree->model()->index(0, 0), Qt::DisplayRole, text, 1, Qt::MatchRecursive).value(0);
+  };
+  auto selected = [&] { return tree->selectionModel()->selectedIndexes().value(0).data().toString(); };
+  QClipboard* clipboard = QGuiApplication::clipboard();
+  clipboard->setText("before");
+  tree->setCurrentIndex(row("one.dll"));
+  tree->clearSelection();
+  QTest::keyClick(tree, Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(clipboard->text(), "before") << "nothing selected";
+  tree->setCurrentIndex(row("one.dll"));
+  QTest::keyClick(tree, Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(clipboard->text(), "one.dll");
+  QTest::keyClick(tree, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_EQ(clipboard->text(), "one.dll\n├── ReadFile\n└── WriteFile\n");
+
+  ASSERT_FALSE(tree->isExpanded(row("one.dll")) || tree->isExpanded(row("two.dll")));
+  QTest::keyClick(tree, Qt::Key_F, Qt::ControlModifier);
+  QLineEdit* find = window_->FindText;
+  ASSERT_TRUE(find->isVisible() && find->hasFocus());
+  QTest::keyClicks(find, " write  FILE");
+  for (const auto& [modifiers, expected] :
+       {std::pair{Qt::NoModifier, "WriteFile"}, {Qt::NoModifier, "FileWrite"}, {Qt::NoModifier, "WriteFileEx"},
+        {Qt::NoModifier, "WriteFile"}, {Qt::ShiftModifier, "WriteFileEx"}, {Qt::ShiftModifier, "FileWrite"},
+        {Qt::ShiftModifier, "WriteFile"}}) {
+    QTest::keyClick(find, Qt::Key_Return, modifiers);
+    EXPECT_EQ(selected(), expected);
+    EXPECT_FALSE(window_->FindResult->isVisible());
+  }
+  EXPECT_TRUE(tree->isExpanded(row("one.dll")) && tree->isExpanded(row("two.dll")));
+  QTest::keyClick(find, Qt::Key_F, Qt::ControlModifier);
+  EXPECT_EQ(find->selectedText(), " write  FILE");
+  QTest::keyClicks(find, "write zzz");
+  QTest::keyClick(find, Qt::Key_Return);
+  EXPECT_EQ(selected(), "WriteFile");
+  EXPECT_TRUE(window_->FindResult->isVisible());
+  EXPECT_EQ(window_->FindResult->text(), "No match");
+  QTest::keyClick(find, Qt::Key_Escape);
+  EXPECT_FALSE(window_->FindBar->isVisible());
+  EXPECT_TRUE(tree->hasFocus());
 }
 
 TEST_F(MainWindowTest, PrintPutsTheWindowOnThePrinterOrSaysThereIsNone) {
