@@ -145,6 +145,43 @@ TEST_F(MainWindowTest, HasItsDesignedTitleGeometryMenusPanelsAndOpenDialog) {
   EXPECT_FALSE(window_->OpenFileDlg->filter() & QDir::CaseSensitive) << "App.EXE is an executable too";
 }
 
+// What a file needs and cannot get is marked on its rows, and on its root
+// for everything below; the marks go with their nodes.
+TEST_F(MainWindowTest, MissingLibrariesAndFunctionsAreMarkedUpToTheRootInReadableColours) {
+  Write("a.dll", PeWriter(Layout::Pe32).Export("A1", 0).Import("deep.dll", {ByName("D")}).Build());
+  const QString clean = Write("clean.exe", PeWriter(Layout::Pe32).Import("a.dll", {ByName("A1")}).Build());
+  window_->OpenList({Write("app.exe", PeWriter(Layout::Pe32)
+                                           .Import("a.dll", {ByName("A1"), ByName("Nope")})
+                                           .Import("gone.dll", {ByName("G")})
+                                           .Build())});
+  const QColor base = window_->InfoTree->palette().color(QPalette::Base);
+  const auto marks = [&](const QModelIndex& index) {
+    const QVariant colour = index.data(Qt::ForegroundRole);
+    const QString severity = !colour.isValid()                              ? "none"
+                             : colour.value<QColor>() == MarkColour(2, base) ? "problem"
+                             : colour.value<QColor>() == MarkColour(1, base) ? "warning"
+                                                                            : "other";
+    return severity + ": " + index.data(Qt::ToolTipRole).toString();
+  };
+  const QModelIndex root = window_->InfoTree->model()->index(0, 0);
+  const QModelIndex a = root.model()->index(1, 0, root);
+  EXPECT_EQ(marks(root), "problem: Needs gone.dll, which is not found (and 2 more)");
+  EXPECT_EQ(marks(a), "warning: Does not export Nope");
+  EXPECT_EQ(marks(a.model()->index(0, 0, a)), "none: ");
+  EXPECT_EQ(marks(a.model()->index(1, 0, a)), "problem: Not exported by a.dll");
+  EXPECT_EQ(marks(root.model()->index(2, 0, root)), "problem: Not found");
+  EXPECT_EQ(marks(root.model()->index(0, 0, root)), "none: ") << "Stats";
+
+  window_->CloseClick();
+  window_->OpenList({clean});
+  const QModelIndex cleanRoot = window_->InfoTree->model()->index(0, 0);
+  EXPECT_EQ(marks(cleanRoot), "warning: Needs deep.dll, which is not found") << "a mark deep down, none of the last";
+  EXPECT_EQ(marks(cleanRoot.model()->index(1, 0, cleanRoot)), "warning: Needs deep.dll, which is not found");
+  for (const QColor& view : {QColor(Qt::white), QColor(0xF0, 0xF0, 0xF0), QColor(0x2A, 0x2A, 0x2A), QColor(Qt::black)}) {
+    for (const int mark : {1, 2}) EXPECT_GE(ContrastRatio(MarkColour(mark, view), view), 4.5) << view.name().toStdString() << " " << mark;
+  }
+}
+
 // The program comes through the Open command.
 TEST_F(MainWindowTest, ALongInspectedNodeIsReadWholeByScrollingSideways) {
   const std::string folder = "a folder whose name runs far past the window's right edge/";
