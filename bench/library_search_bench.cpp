@@ -11,6 +11,7 @@
 #include <variant>
 #include <vector>
 
+#include "dependency_check.h"
 #include "library_search.h"
 #include "mapped_file.h"
 #include "mapped_image.h"
@@ -108,6 +109,40 @@ void ResolveUcrtApiSets(benchmark::State& state) {
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * names.size()));
 }
 BENCHMARK(ResolveUcrtApiSets)->Unit(benchmark::kMicrosecond);
+
+// The dependency check of Wine's x86-64 notepad.exe, or of every PE file in
+// the folder one after another with what they share read once, as
+// corvane-dump --modules checks them. Each round is a new check, with the
+// search's folder listings kept, as in the window.
+void CheckWine(benchmark::State& state, bool everyFile) {
+  const std::string wine = "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows/";
+  std::vector<std::string> files;
+  for (const std::string& entry : everyFile ? FolderEntries(wine) : std::vector<std::string>{"notepad.exe"}) {
+    files.push_back(wine + entry);
+  }
+  LibrarySearch search;
+  std::size_t modules = 0;
+  for (auto _ : state) {
+    DependencyCheck check(search);
+    modules = 0;
+    for (const std::string& path : files) {
+      const auto mapping = MappedFile::Map(path);
+      const auto* file = std::get_if<MappedFile>(&mapping);
+      MappedImage image;
+      if (file == nullptr || !IdentifyImage(image, file->View())) continue;
+      modules += check.Check(path, image).modules.size();
+    }
+  }
+  if (modules == 0) state.SkipWithError("Wine's x86-64 PE libraries (libwine) are not installed");
+  state.counters["files"] = static_cast<double>(files.size());
+  state.counters["modules"] = static_cast<double>(modules);
+}
+
+void CheckWineNotepad(benchmark::State& state) { CheckWine(state, false); }
+BENCHMARK(CheckWineNotepad)->Unit(benchmark::kMillisecond);
+
+void CheckEveryWineFile(benchmark::State& state) { CheckWine(state, true); }
+BENCHMARK(CheckEveryWineFile)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace corvane

@@ -96,10 +96,7 @@ class DependencyCheck::Walk {
     for (const ImportedLibrary& imported : record->imports) {
       const bool loadTime = Module(module).loadTime && !imported.delayLoaded;
       const std::size_t library = Resolve(imported.name, module, loadTime);
-      auto& libraries = Module(module).libraries;
-      if (std::none_of(libraries.begin(), libraries.end(), [&](const auto& known) { return known.first == imported.name; })) {
-        libraries.emplace_back(imported.name, library);
-      }
+      Module(module).libraries.try_emplace(imported.name, library);
       for (const ImportedFunction& function : imported.functions) Bind(module, library, function, loadTime);
     }
   }
@@ -267,10 +264,9 @@ std::shared_ptr<const ModuleRecord> DependencyCheck::Record(const std::string& p
 }
 
 std::size_t Closure::LibraryOf(std::size_t importer, std::string_view libraryName) const {
-  for (const auto& [name, module] : modules[importer].libraries) {
-    if (name == libraryName) return module;
-  }
-  return kNoModule;
+  const auto& libraries = modules[importer].libraries;
+  const auto found = libraries.find(std::string(libraryName));
+  return found != libraries.end() ? found->second : kNoModule;
 }
 
 std::size_t Closure::FileModule(std::size_t module) const {

@@ -37,8 +37,8 @@ struct ClosureModule {
   bool loadTime = false;              // loaded with the image, not only through a delay-loaded library
   std::vector<std::size_t> neededBy;  // the modules that import it or forward to it, as found
   std::vector<PlaceTried> passedOver;  // when not found: files of another machine, or not PE images
-  // What it imports: the name as its file spells it, and the module that is.
-  std::vector<std::pair<std::string, std::size_t>> libraries;
+  // What it imports: the name as its file spells it -> the module that is.
+  std::unordered_map<std::string, std::size_t> libraries;
   std::shared_ptr<const ModuleRecord> record;  // null when not found or not readable
 };
 

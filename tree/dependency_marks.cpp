@@ -1,6 +1,7 @@
 #include "dependency_marks.h"
 
 #include <algorithm>
+#include <unordered_map>
 
 #include "node_kinds.h"
 #include "walkers.h"
@@ -41,6 +42,13 @@ QString NeedsText(const Closure& closure, const Finding& finding) {
 
 Severity MarkImports(TTreeNode* node, const Closure& closure, std::size_t module, const MarkNode& mark) {
   const std::vector<std::size_t> firstBelow = closure.FirstFindingBelow();
+  // What each library lacks, by the text of its function's node.
+  std::unordered_map<std::size_t, std::unordered_map<std::string, const Finding*>> lacking;
+  for (const Finding& finding : closure.findings) {
+    if (finding.importer == module && finding.kind != FindingKind::kLibraryNotFound) {
+      lacking[finding.library].try_emplace(NodeTextOf(finding), &finding);
+    }
+  }
   Severity gravest = Severity::kNone;
   for (TTreeNode* library = node->getFirstChild(); library != nullptr; library = node->GetNextChild(library)) {
     if (library->ImageIndex() != kIconLibrary) continue;
@@ -51,20 +59,20 @@ Severity MarkImports(TTreeNode* node, const Closure& closure, std::size_t module
       gravest = Severity::kProblem;
       continue;
     }
-    std::vector<const Finding*> own;
-    for (const Finding& finding : closure.findings) {
-      if (finding.importer == module && finding.library == imported) own.push_back(&finding);
-    }
-    for (TTreeNode* function = library->getFirstChild(); function != nullptr; function = library->GetNextChild(function)) {
-      const std::string text = function->Text().toLocal8Bit().toStdString();
-      const auto failed = std::find_if(own.begin(), own.end(), [&](const Finding* f) { return NodeTextOf(*f) == text; });
-      if (failed == own.end()) continue;
-      mark(function, Severity::kProblem, FunctionReason(closure, **failed));
+    const auto own = lacking.find(imported);
+    const Finding* firstLacking = nullptr;
+    for (TTreeNode* function = library->getFirstChild(); own != lacking.end() && function != nullptr;
+         function = library->GetNextChild(function)) {
+      const auto failed = own->second.find(function->Text().toLocal8Bit().toStdString());
+      if (failed == own->second.end()) continue;
+      mark(function, Severity::kProblem, FunctionReason(closure, *failed->second));
+      if (firstLacking == nullptr) firstLacking = failed->second;
       gravest = Severity::kProblem;
     }
     const std::size_t below = firstBelow[closure.FileModule(imported)];
-    if (!own.empty()) {
-      mark(library, Severity::kWarning, AndMore(QStringLiteral("Does not export ") + Text(own.front()->function), own.size() - 1));
+    if (firstLacking != nullptr) {
+      mark(library, Severity::kWarning,
+           AndMore(QStringLiteral("Does not export ") + Text(firstLacking->function), own->second.size() - 1));
     } else if (below != kNoModule) {
       mark(library, Severity::kWarning, NeedsText(closure, closure.findings[below]));
     } else {
