@@ -32,6 +32,12 @@ class RecordReader {
     const std::uint32_t nameCount = view_.Read<std::uint32_t>(*directory + pe::kExportNumberOfNames).value_or(0);
     const auto names = RvaField(*directory + pe::kExportAddressOfNames);
     const auto ordinals = RvaField(*directory + pe::kExportAddressOfNameOrdinals);
+    struct Named {
+      std::size_t at;
+      std::size_t length;
+      std::uint32_t index;
+    };
+    std::vector<Named> named;
     for (std::uint32_t i = 0; names && ordinals && i < nameCount; ++i) {
       const auto nameRva = view_.Read<std::uint32_t>(*names + std::uint64_t{i} * 4);
       const auto index = view_.Read<std::uint16_t>(*ordinals + std::uint64_t{i} * 2);
@@ -39,9 +45,14 @@ class RecordReader {
       const auto name = String(*nameRva);
       if (!name) continue;
       if (!budget_.SpendReading(name->size())) break;
+      named.push_back({record_.nameBytes.size(), name->size(), *index});
+      record_.nameBytes.insert(record_.nameBytes.end(), name->begin(), name->end());
+    }
+    record_.byName.reserve(named.size());
+    for (const Named& name : named) {
       // The loader's binary search finds one of several equal names; the
       // first one is kept.
-      record_.byName.emplace(*name, *index);
+      record_.byName.emplace(std::string_view(record_.nameBytes.data() + name.at, name.length), name.index);
     }
   }
 

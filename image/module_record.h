@@ -49,8 +49,19 @@ struct ModuleRecord {
 
   std::uint32_t ordinalBase = 0;
   std::vector<std::uint32_t> addresses;  // the export address table, up to the view's end
-  std::unordered_map<std::string, std::uint32_t> byName;  // name -> index into `addresses`
+  // Exported name -> index into `addresses`. The names are kept in one
+  // block rather than a string each: a library may export a hundred
+  // thousand of them.
+  std::vector<char> nameBytes;
+  std::unordered_map<std::string_view, std::uint32_t> byName;
   std::unordered_map<std::uint32_t, std::string> forwards;  // index -> forwarder text
+
+  ModuleRecord() = default;
+  // `byName` points into `nameBytes`, which a move keeps in place.
+  ModuleRecord(ModuleRecord&&) = default;
+  ModuleRecord& operator=(ModuleRecord&&) = default;
+  ModuleRecord(const ModuleRecord&) = delete;
+  ModuleRecord& operator=(const ModuleRecord&) = delete;
 };
 
 // The record of `image`, a PE image.
