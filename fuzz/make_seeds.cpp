@@ -32,6 +32,12 @@ int main(int argc, char** argv) {
                            .Import("USER32.dll", {ByName("MessageBoxA")}, ThunkTables::FirstThunkOnly)
                            .Import("KERNEL32.dll", {ByName("Beep"), ByOrdinal(65535)})
                            .Version(version)},
+        {"forwards-and-delay-loads", PeWriter(layout)
+                                         .Export("own", 0)
+                                         .Forward("next", 1, "self.own")
+                                         .Forward("loop", 2, "self.loop")
+                                         .Import("self.dll", {ByName("next"), ByName("loop"), ByOrdinal(1)})
+                                         .DelayImport("late.dll", {ByName("f"), ByOrdinal(2)})},
         {"odd-thunks", PeWriter(layout).Import("odd.dll", {RawThunk(0x80001234), RawThunk(0x7FFFFFFF), ByName("")})},
         {"one-section", PeWriter(layout).Import("a.dll", {ByName("f")}).Version(version).ResourcesIn(".idata")},
     };

@@ -61,6 +61,11 @@ TEST(Dump, ShowsApiSetHostsPassedOverFilesAndHowALibraryIsFound) {
             std::string::npos)
       << passedOver.out;
 
+  const DumpRun modules = Dump("--modules " + Quoted(CORVANE_SAMPLE_UCRT_EXE), false, system);
+  EXPECT_EQ(modules.status, 0) << modules.out;
+  EXPECT_NE(modules.out.find("\tapi-ms-win-crt-runtime-l1-1-0.dll => " + wine + "ucrtbase.dll (API set)\n"),
+            std::string::npos);
+
   const DumpRun found =
       Dump("--explain api-ms-win-crt-stdio-l1-1-0.dll --from " + Quoted(CORVANE_SAMPLE_UCRT_EXE), false, system);
   EXPECT_EQ(found.status, 0);
