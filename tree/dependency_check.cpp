@@ -16,14 +16,6 @@ namespace {
 // Real forwards go one or two steps; a file may chain them without end.
 constexpr int kMaxForwardSteps = 64;
 
-std::string FoldedAscii(std::string_view text) {
-  std::string folded(text);
-  for (char& c : folded) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return folded;
-}
-
 std::string FileNameOf(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
 
 // A forwarder's target: "LIBRARY.Function" or "LIBRARY.#12". The library

@@ -16,13 +16,6 @@ namespace {
 // listings all are let go rather than growing without end.
 constexpr std::size_t kMaxListings = 64;
 
-std::string FoldedAscii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
-
 // What `path` is to an importer of `machine`, from the file's headers.
 PlaceTried Examine(std::string path, std::uint16_t machine) {
   PlaceTried place{std::move(path)};
@@ -50,6 +43,13 @@ std::vector<std::string> SplitFolders(const std::string& list) {
 }
 
 }  // namespace
+
+std::string FoldedAscii(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
 
 bool IsPlainFileName(const std::string& name) {
   return !name.empty() && name != "." && name != ".." && name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;

@@ -23,6 +23,10 @@ namespace corvane {
 // found, so an import directory cannot point the search elsewhere on disk.
 bool IsPlainFileName(const std::string& name);
 
+// `text` with ASCII letters in lower case: library names compare so, as on
+// Windows.
+std::string FoldedAscii(std::string text);
+
 // The image whose import is looked for.
 struct Importer {
   std::string moduleName;     // its file name without the folder, which API set aliases name
