@@ -99,7 +99,9 @@ void PrintUsage(std::FILE* stream) {
       "else 3 when a library loaded with a file is not found or lacks a function\n"
       "imported from it, else 0.\n"
       "\n"
-      "Example: corvane-dump --modules --path /usr/x86_64-w64-mingw32/lib app.exe\n",
+      "Example, which DLLs a program cross-compiled with mingw-w64 must ship with:\n"
+      "  corvane-dump --modules --path /usr/lib/gcc/x86_64-w64-mingw32/12-posix \\\n"
+      "      --path /usr/x86_64-w64-mingw32/lib app.exe\n",
       stream);
 }
 
