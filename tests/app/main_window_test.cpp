@@ -174,9 +174,17 @@ TEST_F(MainWindowTest, MissingLibrariesAndFunctionsAreMarkedUpToTheRootInReadabl
 
   window_->CloseClick();
   window_->OpenList({clean});
-  const QModelIndex cleanRoot = window_->InfoTree->model()->index(0, 0);
-  EXPECT_EQ(marks(cleanRoot), "warning: Needs deep.dll, which is not found") << "a mark deep down, none of the last";
-  EXPECT_EQ(marks(cleanRoot.model()->index(1, 0, cleanRoot)), "warning: Needs deep.dll, which is not found");
+  QModelIndex top = window_->InfoTree->model()->index(0, 0);
+  EXPECT_EQ(marks(top), "warning: Needs deep.dll, which is not found") << "a mark deep down, none of the last";
+  window_->InfoTree->setCurrentIndex(top.model()->index(1, 0, top));
+  window_->PopupInspectClick();
+  const QModelIndex inspected = window_->InfoTree->currentIndex();
+  EXPECT_EQ(marks(inspected), "warning: Needs deep.dll, which is not found");
+  EXPECT_EQ(marks(inspected.model()->index(2, 0, inspected)), "problem: Not found") << "deep.dll under a.dll";
+
+  window_->OpenList({Write("plain.exe", PeWriter(Layout::Pe32).Build())});
+  top = window_->InfoTree->model()->index(0, 0);
+  EXPECT_EQ(marks(top), "none: ") << "a node made in a marked one's place";
   for (const QColor& view : {QColor(Qt::white), QColor(0xF0, 0xF0, 0xF0), QColor(0x2A, 0x2A, 0x2A), QColor(Qt::black)}) {
     for (const int mark : {1, 2}) EXPECT_GE(ContrastRatio(MarkColour(mark, view), view), 4.5) << view.name().toStdString() << " " << mark;
   }
