@@ -411,6 +411,10 @@ TEST_F(MainWindowTest, EditKeysCopyTheSelectedNodeOrSubtreeAndFindNodesByTheirWo
   EXPECT_EQ(selected(), "WriteFile");
   EXPECT_TRUE(window_->FindResult->isVisible());
   EXPECT_EQ(window_->FindResult->text(), "No match");
+  find->selectAll();
+  QTest::keyClicks(find, "readfile");
+  for (int i = 0; i < 2; ++i) QTest::keyClick(find, Qt::Key_Return);
+  EXPECT_FALSE(window_->FindResult->isVisible()) << "the one match, found again from itself";
   QTest::keyClick(find, Qt::Key_Escape);
   EXPECT_FALSE(window_->FindBar->isVisible());
   EXPECT_TRUE(tree->hasFocus());

@@ -340,17 +340,18 @@ class ModulesTest : public InspectionTest {
     Write("system/apisetschema.dll",
           x64().DataSection(".apiset", SchemaSection({{"api-ms-win-test-l1-1-0", "", "host.dll"}})).Build());
     Write("system/host.dll", x64().Export("H", 0).Build());
-    Write("app/app.exe", x64().Import("a.dll", {ByName("A1"), ByOrdinal(6), ByName("Nope")})
+    Write("app/app.exe", x64().Import("a.dll", {ByName("A1"), ByOrdinal(6), ByName("Nope"), ByOrdinal(7)})
                              .Import("api-ms-win-test-l1-1-0.dll", {ByName("H")})
-                             .Import("fwd.dll", {ByName("F1"), ByName("F2"), ByName("F3"), ByName("F4")})
+                             .Import("fwd.dll", {ByName("F1"), ByName("F2"), ByName("F3"), ByName("F4"), ByName("F5")})
                              .DelayImport("late.dll", {ByName("X")})
                              .DelayImport("b.dll", {ByName("NotInB")})
                              .Build());
-    // Ordinal 5 has a name, 6 none.
+    // Ordinal 5 has a name, 6 none; 7 is past the table.
     Write("app/a.dll", x64().ExportBase(5).Export("A1", 0).UnnamedExports(1).Import("b.dll", {ByName("B")}).Build());
     Write("app/b.dll", x64().Export("B", 0).Import("missing.dll", {ByName("M")}).Build());
     Write("app/fwd.dll",
-          x64().Forward("F1", 0, "b.B").Forward("F2", 1, "fwd.F2").Forward("F3", 2, "b.Gone").Forward("F4", 3, "gone.F").Build());
+          x64().Forward("F1", 0, "b.B").Forward("F2", 1, "fwd.F2").Forward("F3", 2, "b.Gone").Forward("F4", 3, "gone.F")
+              .Forward("F5", 4, "a.#6").Build());
     Write("app/late-only.exe", x64().DelayImport("late.dll", {ByName("X")}).Build());
     Write("other/ships.exe", x64().Import("shipped.dll", {ByName("S")}).Build());
     Write("libs/shipped.dll", x64().Export("S", 0).Build());
@@ -370,13 +371,15 @@ TEST_F(ModulesTest, EveryModuleOnceThenEachImportThatWouldNotBind) {
             "\tlate.dll => not found (delay-loaded, needed by app.exe)\n"
             "\tmissing.dll => not found (needed by b.dll)\n"
             "\tNope from a.dll => not exported (needed by app.exe)\n"
+            "\t#7 from a.dll => not exported (needed by app.exe)\n"
             "\tF2 from fwd.dll => forwarded in a cycle through fwd.F2 (needed by app.exe)\n"
             "\tF3 from fwd.dll => forwarded to b.Gone, which is not exported (needed by app.exe)\n"
             "\tF4 from fwd.dll => forwarded to gone.F, whose library is not found (needed by app.exe)\n"
             "\tNotInB from b.dll => not exported (needed by app.exe, delay-loaded)\n");
   const std::string json = Dump("--modules --json " + File("app/app.exe")).out;
   for (const std::string& part :
-       {"{\"name\":\"b.dll\",\"path\":\"" + app + "b.dll\",\"machine\":\"x86-64\",\"apiSet\":false,\"delayLoaded\":false,"
+       {"{\"name\":\"api-ms-win-test-l1-1-0.dll\",\"path\":\"" + system + "host.dll\",\"machine\":\"x86-64\",\"apiSet\":true",
+        "{\"name\":\"b.dll\",\"path\":\"" + app + "b.dll\",\"machine\":\"x86-64\",\"apiSet\":false,\"delayLoaded\":false,"
         "\"neededBy\":[\"fwd.dll\",\"app.exe\",\"a.dll\"]}",
         std::string("{\"name\":\"late.dll\",\"path\":null,\"machine\":null,\"apiSet\":false,\"delayLoaded\":true,\"neededBy\":[\"app.exe\"]}"),
         std::string("\"warnings\":[{\"module\":\"app.exe\",\"library\":\"late.dll\",\"function\":null,\"reason\":\"not found\"},"
