@@ -1,7 +1,9 @@
 #include "open_in_memory.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <set>
 
 #include "mapped_image.h"
@@ -66,6 +68,30 @@ void CheckBranches(const ViewerCore& core, const TTreeNode* root, Rules& rules, 
   rules.Expect(!opened.branches.empty() && opened.branches[0].children.size() == 3, "Stats without its three values");
 }
 
+// Keeps the dependency check of an open to the bytes given: no system
+// folders and no PATH, whose listings (/usr/bin...) a fresh viewer would
+// otherwise read for every input, most of the work of a damaged-file test.
+class NoSearchFolders {
+ public:
+  NoSearchFolders() {
+    for (std::size_t i = 0; i < std::size(kNames); ++i) {
+      if (const char* value = std::getenv(kNames[i])) saved_[i] = value;
+      ::setenv(kNames[i], "", 1);
+    }
+  }
+  ~NoSearchFolders() {
+    for (std::size_t i = 0; i < std::size(kNames); ++i) {
+      saved_[i] ? ::setenv(kNames[i], saved_[i]->c_str(), 1) : ::unsetenv(kNames[i]);
+    }
+  }
+  NoSearchFolders(const NoSearchFolders&) = delete;
+  NoSearchFolders& operator=(const NoSearchFolders&) = delete;
+
+ private:
+  static constexpr const char* kNames[] = {"PATH", "CORVANE_SYSTEM_PATH"};
+  std::optional<std::string> saved_[std::size(kNames)];
+};
+
 }  // namespace
 
 OpenedImage OpenInMemory(std::span<const std::uint8_t> input) {
@@ -75,6 +101,7 @@ OpenedImage OpenInMemory(std::span<const std::uint8_t> input) {
   Rules rules(opened.violations);
   NullShell shell;
   ViewerCore core(shell);
+  const NoSearchFolders noSearchFolders;
   // An empty name names no file, so the build reads the bytes given alone.
   if (const char* message = core.ProcessView(nullptr, "", view)) opened.message = message;
   opened.version = FindFixedFileInfo(view);
