@@ -154,6 +154,7 @@ int Explain(const std::string& name, const std::string& file, const std::vector<
   ViewerCore core(shell);
   shell.Attach(core);
   core.Search().SetExtraFolders(extraFolders);
+  core.SetDependencyCheck(false);
   core.OpenList({QString::fromLocal8Bit(file.c_str())});
   if (!shell.Errors().empty()) return kExitFileFailed;
   const LibraryLookup lookup = core.LookUpLibrary(name, core.Items().TopItem(0), true);
@@ -299,6 +300,8 @@ int Run(int argc, char** argv) {
   ViewerCore core(shell);
   shell.Attach(core);
   core.Search().SetExtraFolders(extraFolders);
+  // The tree printed has no marks; --modules is the check.
+  core.SetDependencyCheck(false);
   core.OpenList(files);
   const bool everyFileShown = shell.Errors().empty();
   InspectBreadthFirst(core, depth);

@@ -146,7 +146,7 @@ void ViewerCore::BuildFileTree(TTreeNode* parent, const std::string& fileName, c
                       image.IsPe32Plus()};
   SortChildrenInTreeOrder(items_, root, collator_);
   root->SetExpanded(true);
-  CheckDependencies(root, parent != nullptr, fileName, image);
+  if (checkDependencies_) CheckDependencies(root, parent != nullptr, fileName, image);
 }
 
 void ViewerCore::CheckDependencies(TTreeNode* root, bool inspected, const std::string& fileName,

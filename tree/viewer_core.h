@@ -112,6 +112,10 @@ class ViewerCore {
   LibraryLookup LookUpLibrary(const std::string& name, const TTreeNode* root, bool everyPlace = false);
   LibrarySearch& Search() { return librarySearch_; }
 
+  // Whether each file opened is checked and its rows marked (on unless
+  // turned off): a caller that shows no marks saves the work.
+  void SetDependencyCheck(bool on) { checkDependencies_ = on; }
+
   // Why `node` is marked (see TTreeNode::Mark, whose values are
   // Severity's), or nothing when it is not.
   QString MarkReason(const TTreeNode* node) const;
@@ -156,6 +160,7 @@ class ViewerCore {
   int inspectionDepth_ = 0;
   bool keyPopup_ = false;
   bool treeCut_ = false;
+  bool checkDependencies_ = true;
   // The image shown at each root, for the search of the libraries it imports.
   std::unordered_map<const TTreeNode*, Importer> importers_;
   LibrarySearch librarySearch_;
