@@ -127,16 +127,23 @@ std::optional<ExportBinding> ModuleRecord::Bind(const ImportedFunction& function
   return ExportBinding{forward != forwards.end() ? &forward->second : nullptr};
 }
 
-ModuleRecord ReadModuleRecord(const MappedImage& image) {
+ModuleRecord ReadModuleRecord(const MappedImage& image, bool withExports) {
   ModuleRecord record;
   record.machine = ImageMachine(image.base).value_or(0);
   record.pe32Plus = image.IsPe32Plus();
   RecordReader reader(image, record);
-  reader.ReadExports();
   reader.ReadImports();
   reader.ReadDelayImports();
   record.cut = record.cut || reader.Cut();
+  if (withExports) ReadModuleExports(image, record);
   return record;
+}
+
+void ReadModuleExports(const MappedImage& image, ModuleRecord& record) {
+  RecordReader reader(image, record);
+  reader.ReadExports();
+  record.cut = record.cut || reader.Cut();
+  record.exportsRead = true;
 }
 
 }  // namespace corvane

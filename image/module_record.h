@@ -41,6 +41,7 @@ struct ModuleRecord {
   std::vector<ImportedLibrary> imports;
   // True when the file names far more than it can hold and reading stopped.
   bool cut = false;
+  bool exportsRead = false;
 
   // The export `function` binds to, as the loader binds it: a name matches
   // exactly, case and all; an ordinal must fall in the address table and
@@ -64,7 +65,9 @@ struct ModuleRecord {
   ModuleRecord& operator=(const ModuleRecord&) = delete;
 };
 
-// The record of `image`, a PE image.
-ModuleRecord ReadModuleRecord(const MappedImage& image);
+// The record of `image`, a PE image; its exports only when `withExports`.
+ModuleRecord ReadModuleRecord(const MappedImage& image, bool withExports = true);
+// Adds the exports of `image` to its record read without them.
+void ReadModuleExports(const MappedImage& image, ModuleRecord& record);
 
 }  // namespace corvane

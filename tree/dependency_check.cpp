@@ -55,16 +55,20 @@ std::string FunctionText(const ImportedFunction& function) {
 // then those only delay-loaded libraries bring in.
 class DependencyCheck::Walk {
  public:
-  Walk(DependencyCheck& check, SearchPlaces places, const std::function<void()>& pump)
-      : check_(check), places_(std::move(places)), pump_(pump) {}
+  // `image` is the file's, `record` its record, which gains the exports
+  // when something the file needs imports from it again.
+  Walk(DependencyCheck& check, SearchPlaces places, const std::function<void()>& pump, const MappedImage& image,
+       std::shared_ptr<ModuleRecord> record)
+      : check_(check), places_(std::move(places)), pump_(pump), image_(image), record_(std::move(record)) {}
 
-  Closure Run(const std::string& fileName, std::shared_ptr<const ModuleRecord> record) {
+  Closure Run(const std::string& fileName) {
     ClosureModule& file = closure_.modules.emplace_back();
     file.name = FileNameOf(fileName);
     file.path = FullPathName(fileName);
-    file.machine = record->machine;
+    file.machine = record_->machine;
     file.loadTime = true;
-    file.record = std::move(record);
+    file.record = record_;
+    byKey_.emplace(*file.path, 0);
     loadTime_.push_back(0);
     for (std::deque<std::size_t>* queue : {&loadTime_, &delayLoaded_}) {
       while (!queue->empty()) {
@@ -157,6 +161,7 @@ class DependencyCheck::Walk {
     std::vector<std::pair<std::size_t, std::string>> visited;
     std::string forward;
     for (int step = 0;; ++step) {
+      if (exporter == 0 && !record_->exportsRead) ReadModuleExports(image_, *record_);
       const auto binding = Module(exporter).record->Bind(wanted);
       if (!binding) {
         Report(step == 0 ? FindingKind::kNotExported : FindingKind::kForwardNotExported, importer, library, function,
@@ -208,6 +213,8 @@ class DependencyCheck::Walk {
   DependencyCheck& check_;
   const SearchPlaces places_;
   const std::function<void()>& pump_;
+  const MappedImage& image_;
+  const std::shared_ptr<ModuleRecord> record_;
   Closure closure_;
   std::unordered_map<std::string, std::size_t> byKey_;
   std::deque<std::size_t> loadTime_;
@@ -219,11 +226,14 @@ class DependencyCheck::Walk {
 
 Closure DependencyCheck::Check(const std::string& fileName, const MappedImage& image,
                                const std::function<void()>& pump) {
-  auto record = std::make_shared<const ModuleRecord>(ReadModuleRecord(image));
-  records_.try_emplace(FullPathName(fileName), record);
+  // The file's own exports matter only when something it needs imports
+  // from it again, and a library may export many thousands.
+  auto record = std::make_shared<ModuleRecord>(ReadModuleRecord(image, false));
   const std::string folder = fileName.substr(0, fileName.find_last_of('/') + 1);
-  Walk walk(*this, search_.LoaderSearchPlaces(folder, record->pe32Plus), pump);
-  return walk.Run(fileName, std::move(record));
+  Walk walk(*this, search_.LoaderSearchPlaces(folder, record->pe32Plus), pump, image, record);
+  Closure closure = walk.Run(fileName);
+  if (record->exportsRead) records_.try_emplace(FullPathName(fileName), std::move(record));
+  return closure;
 }
 
 const DependencyCheck::Lookup& DependencyCheck::Find(const std::string& name, const Importer& importer,

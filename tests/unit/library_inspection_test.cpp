@@ -352,6 +352,9 @@ class ModulesTest : public InspectionTest {
     Write("app/fwd.dll",
           x64().Forward("F1", 0, "b.B").Forward("F2", 1, "fwd.F2").Forward("F3", 2, "b.Gone").Forward("F4", 3, "gone.F")
               .Forward("F5", 4, "a.#6").Build());
+    // A library that what it needs imports from again.
+    Write("app/cyc.dll", x64().Export("C", 0).Import("cyb.dll", {ByName("B")}).Build());
+    Write("app/cyb.dll", x64().Export("B", 0).Import("cyc.dll", {ByName("C"), ByName("Gone")}).Build());
     Write("app/late-only.exe", x64().DelayImport("late.dll", {ByName("X")}).Build());
     Write("other/ships.exe", x64().Import("shipped.dll", {ByName("S")}).Build());
     Write("libs/shipped.dll", x64().Export("S", 0).Build());
@@ -376,6 +379,8 @@ TEST_F(ModulesTest, EveryModuleOnceThenEachImportThatWouldNotBind) {
             "\tF3 from fwd.dll => forwarded to b.Gone, which is not exported (needed by app.exe)\n"
             "\tF4 from fwd.dll => forwarded to gone.F, whose library is not found (needed by app.exe)\n"
             "\tNotInB from b.dll => not exported (needed by app.exe, delay-loaded)\n");
+  EXPECT_EQ(Dump("--modules " + File("app/cyc.dll")).out,
+            "\tcyb.dll => " + app + "cyb.dll\n\tGone from cyc.dll => not exported (needed by cyb.dll)\n");
   const std::string json = Dump("--modules --json " + File("app/app.exe")).out;
   for (const std::string& part :
        {"{\"name\":\"api-ms-win-test-l1-1-0.dll\",\"path\":\"" + system + "host.dll\",\"machine\":\"x86-64\",\"apiSet\":true",
