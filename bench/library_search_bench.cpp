@@ -34,10 +34,9 @@ std::vector<Resolution> WineImports(std::size_t& files) {
   std::vector<Resolution> resolutions;
   files = 0;
   for (const std::string& entry : FolderEntries(wine)) {
-    const auto mapping = MappedFile::Map(PathInFolder(wine, entry));
-    const auto* file = std::get_if<MappedFile>(&mapping);
-    MappedImage image;
-    if (file == nullptr || !IdentifyImage(image, file->View())) continue;
+    const auto pe = MapPeFile(PathInFolder(wine, entry));
+    if (!pe) continue;
+    const MappedImage& image = pe->image;
     ++files;
     std::set<std::string> names;
     EnumImportedLibraries(
@@ -47,7 +46,7 @@ std::vector<Resolution> WineImports(std::size_t& files) {
           return true;
         },
         &names, nullptr);
-    const Importer importer{entry, ImageMachine(file->View()).value_or(0), image.IsPe32Plus()};
+    const Importer importer{entry, ImageMachine(image.base).value_or(0), image.IsPe32Plus()};
     for (const std::string& name : names) resolutions.push_back({files, importer, wine + "/", name});
   }
   return resolutions;
@@ -126,11 +125,7 @@ void CheckWine(benchmark::State& state, bool everyFile) {
     DependencyCheck check(search);
     modules = 0;
     for (const std::string& path : files) {
-      const auto mapping = MappedFile::Map(path);
-      const auto* file = std::get_if<MappedFile>(&mapping);
-      MappedImage image;
-      if (file == nullptr || !IdentifyImage(image, file->View())) continue;
-      modules += check.Check(path, image).modules.size();
+      if (const auto pe = MapPeFile(path)) modules += check.Check(path, pe->image).modules.size();
     }
   }
   if (modules == 0) state.SkipWithError("Wine's x86-64 PE libraries (libwine) are not installed");

@@ -180,16 +180,11 @@ int CheckModules(const std::vector<std::string>& files, bool json, const std::ve
   bool anyProblem = false;
   std::string out = json ? "{\"files\":[" : "";
   for (const std::string& file : files) {
-    const auto mapping = MappedFile::Map(file);
-    MappedImage image;
-    const char* message = nullptr;
-    if (const auto* failure = std::get_if<MapFailure>(&mapping)) {
-      message = MapFailureMessage(*failure);
-    } else if (!IdentifyImage(image, std::get<MappedFile>(mapping).View())) {
-      message = kMessageNotPe;
-    }
+    std::optional<MapFailure> failure;
+    const auto pe = MapPeFile(file, &failure);
     if (json && &file != &files.front()) out += ',';
-    if (message != nullptr) {
+    if (!pe) {
+      const char* message = failure ? MapFailureMessage(*failure) : kMessageNotPe;
       anyFailed = true;
       std::fprintf(stderr, "corvane-dump: %s: %s\n", file.c_str(), message);
       if (json) {
@@ -201,7 +196,7 @@ int CheckModules(const std::vector<std::string>& files, bool json, const std::ve
       }
       continue;
     }
-    const Closure closure = check.Check(file, image);
+    const Closure closure = check.Check(file, pe->image);
     if (closure.cut) std::fprintf(stderr, "corvane-dump: %s: %s\n", file.c_str(), kMessageTreeCut);
     anyProblem = anyProblem || closure.Worst() == Severity::kProblem;
     if (json) {

@@ -55,6 +55,17 @@ bool IdentifyImage(MappedImage& image, ByteView view) {
   return true;
 }
 
+std::optional<PeFile> MapPeFile(const std::string& path, std::optional<MapFailure>* failure) {
+  auto mapping = MappedFile::Map(path);
+  if (const auto* failed = std::get_if<MapFailure>(&mapping)) {
+    if (failure != nullptr) *failure = *failed;
+    return std::nullopt;
+  }
+  PeFile pe{std::move(std::get<MappedFile>(mapping)), {}};
+  if (!IdentifyImage(pe.image, pe.file.View())) return std::nullopt;
+  return pe;
+}
+
 std::optional<std::uint64_t> GetDirectoryData(const MappedImage& image, std::uint16_t index) {
   std::uint32_t size = 0;
   return ImageDirectoryEntryToData(image.base, false, index, &size);

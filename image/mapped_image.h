@@ -5,10 +5,12 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 #include "byte_view.h"
 #include "cstring_finder.h"
 #include "image_hlp.h"
+#include "mapped_file.h"
 
 namespace corvane {
 
@@ -48,6 +50,18 @@ std::optional<std::uint16_t> ImageMachine(ByteView view);
 // Resets `image`, records the format and view, and for a PE image its NT
 // headers and section translation. True only for a PE image.
 bool IdentifyImage(MappedImage& image, ByteView view);
+
+// A file mapped and identified as a PE image. `image` reads the bytes that
+// `file` maps, which a move leaves in place.
+struct PeFile {
+  MappedFile file;
+  MappedImage image;
+};
+
+// `path` mapped and identified; nothing when it cannot be mapped, with
+// `failure` (when given) saying why, or when it holds no PE image, with
+// `failure` left empty.
+std::optional<PeFile> MapPeFile(const std::string& path, std::optional<MapFailure>* failure = nullptr);
 
 // Offset of data directory `index` (0 exports, 1 imports), or nothing.
 std::optional<std::uint64_t> GetDirectoryData(const MappedImage& image, std::uint16_t index);

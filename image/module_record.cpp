@@ -17,7 +17,8 @@ class RecordReader {
     const auto directory = GetDirectoryData(image_, pe::kDirectoryExport);
     if (!range || !directory) return;
     record_.ordinalBase = view_.Read<std::uint32_t>(*directory + pe::kExportBase).value_or(0);
-    const std::uint32_t functionCount = view_.Read<std::uint32_t>(*directory + pe::kExportNumberOfFunctions).value_or(0);
+    const std::uint32_t functionCount =
+        view_.Read<std::uint32_t>(*directory + pe::kExportNumberOfFunctions).value_or(0);
     const auto addresses = RvaField(*directory + pe::kExportAddressOfFunctions);
     for (std::uint32_t i = 0; addresses && i < functionCount; ++i) {
       const auto address = view_.Read<std::uint32_t>(*addresses + std::uint64_t{i} * 4);
@@ -29,25 +30,8 @@ class RecordReader {
         if (text && budget_.SpendReading(text->size())) record_.forwards.emplace(i, *text);
       }
     }
-    const std::uint32_t nameCount = view_.Read<std::uint32_t>(*directory + pe::kExportNumberOfNames).value_or(0);
-    const auto names = RvaField(*directory + pe::kExportAddressOfNames);
-    const auto ordinals = RvaField(*directory + pe::kExportAddressOfNameOrdinals);
-    struct Named {
-      std::size_t at;
-      std::size_t length;
-      std::uint32_t index;
-    };
     std::vector<Named> named;
-    for (std::uint32_t i = 0; names && ordinals && i < nameCount; ++i) {
-      const auto nameRva = view_.Read<std::uint32_t>(*names + std::uint64_t{i} * 4);
-      const auto index = view_.Read<std::uint16_t>(*ordinals + std::uint64_t{i} * 2);
-      if (!nameRva || !index || !budget_.SpendEntry()) break;
-      const auto name = String(*nameRva);
-      if (!name) continue;
-      if (!budget_.SpendReading(name->size())) break;
-      named.push_back({record_.nameBytes.size(), name->size(), *index});
-      record_.nameBytes.insert(record_.nameBytes.end(), name->begin(), name->end());
-    }
+    EnumExports(image_, OnExportName, this, &named);
     record_.byName.reserve(named.size());
     for (const Named& name : named) {
       // The loader's binary search finds one of several equal names; the
@@ -84,6 +68,21 @@ class RecordReader {
   bool Cut() const { return budget_.Cut(); }
 
  private:
+  // A name of the export name table, copied into the record's block.
+  struct Named {
+    std::size_t at;
+    std::size_t length;
+    std::uint32_t index;
+  };
+  static bool OnExportName(void* userA, void* userB, std::string_view name, std::int32_t index) {
+    auto& reader = *static_cast<RecordReader*>(userA);
+    if (!reader.budget_.SpendReading(name.size()) || !reader.budget_.SpendEntry()) return false;
+    std::vector<char>& bytes = reader.record_.nameBytes;
+    static_cast<std::vector<Named>*>(userB)->push_back({bytes.size(), name.size(), static_cast<std::uint32_t>(index)});
+    bytes.insert(bytes.end(), name.begin(), name.end());
+    return true;
+  }
+
   std::optional<std::uint64_t> RvaField(std::uint64_t field) const {
     const auto rva = view_.Read<std::uint32_t>(field);
     return rva ? image_.sections.RvaToOffset(*rva) : std::nullopt;

@@ -55,6 +55,23 @@ std::string PathInFolder(const std::string& folder, const std::string& name) {
   return (fs::path(folder) / name).string();
 }
 
+namespace {
+
+std::size_t LastSeparator(const std::string& path) {
+#ifdef _WIN32
+  return path.find_last_of("\\:/");
+#else
+  return path.find_last_of('/');
+#endif
+}
+
+}  // namespace
+
+// npos + 1 is 0: a path without a separator has no folder part.
+std::string FolderPart(const std::string& path) { return path.substr(0, LastSeparator(path) + 1); }
+
+std::string FileNamePart(const std::string& path) { return path.substr(LastSeparator(path) + 1); }
+
 std::string ProgramFolder() {
   std::error_code error;
   const fs::path program = fs::read_symlink("/proc/self/exe", error);

@@ -47,6 +47,12 @@ std::vector<std::string> FolderEntries(const std::string& folder);
 // `name` inside `folder`; an empty folder leaves the name as it is.
 std::string PathInFolder(const std::string& folder, const std::string& name);
 
+// The folder part of `path` with its final separator ("" when there is
+// none), and the name after it. On Windows `\` and a drive's `:` separate
+// too.
+std::string FolderPart(const std::string& path);
+std::string FileNamePart(const std::string& path);
+
 // The folder that holds the running program's file, without a trailing
 // separator; empty when the system does not say.
 std::string ProgramFolder();

@@ -50,8 +50,8 @@ void AppendFindings(std::string& out, const Closure& closure, Severity severity)
     out += ",\"library\":";
     AppendJsonString(out, closure.modules[finding.library].name);
     out += ",\"function\":";
-    AppendJsonStringOrNull(out, finding.kind == FindingKind::kLibraryNotFound ? std::nullopt
-                                                                              : std::optional(finding.function));
+    const bool library = finding.kind == FindingKind::kLibraryNotFound;
+    AppendJsonStringOrNull(out, library ? std::nullopt : std::optional(FunctionText(finding.function)));
     out += ",\"reason\":";
     AppendJsonString(out, FindingReason(finding));
     out += '}';
@@ -80,8 +80,8 @@ std::string ClosureAsText(const Closure& closure) {
   }
   for (const Finding& finding : closure.findings) {
     if (finding.kind == FindingKind::kLibraryNotFound) continue;
-    out += '\t' + finding.function + " from " + closure.modules[finding.library].name + " => " + FindingReason(finding) +
-           " (needed by " + closure.modules[finding.importer].name;
+    out += '\t' + FunctionText(finding.function) + " from " + closure.modules[finding.library].name + " => " +
+           FindingReason(finding) + " (needed by " + closure.modules[finding.importer].name;
     out += finding.severity == Severity::kWarning ? ", delay-loaded)\n" : ")\n";
   }
   return Utf8(out);
@@ -99,7 +99,7 @@ std::string ClosureAsJson(const std::string& file, const Closure& closure) {
     out += ",\"path\":";
     AppendJsonStringOrNull(out, module.path);
     out += ",\"machine\":";
-    AppendJsonStringOrNull(out, module.record ? std::optional(MachineName(module.machine)) : std::nullopt);
+    AppendJsonStringOrNull(out, module.record ? std::optional(MachineName(module.record->machine)) : std::nullopt);
     out += module.host != kNoModule ? ",\"apiSet\":true" : ",\"apiSet\":false";
     out += module.loadTime ? ",\"delayLoaded\":false" : ",\"delayLoaded\":true";
     out += ",\"neededBy\":[";

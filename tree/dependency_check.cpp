@@ -16,8 +16,6 @@ namespace {
 // Real forwards go one or two steps; a file may chain them without end.
 constexpr int kMaxForwardSteps = 64;
 
-std::string FileNameOf(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
-
 // A forwarder's target: "LIBRARY.Function" or "LIBRARY.#12". The library
 // ends at the last full stop and is a DLL unless it names an extension.
 struct ForwardTarget {
@@ -42,13 +40,6 @@ std::optional<ForwardTarget> ParseForward(const std::string& text) {
   return target;
 }
 
-std::string FunctionText(const ImportedFunction& function) {
-  if (!function.ordinal) return function.name;
-  std::string text(1, '#');
-  text += std::to_string(*function.ordinal);
-  return text;
-}
-
 }  // namespace
 
 // One file's closure, module by module: load-time ones first, breadth first,
@@ -63,9 +54,8 @@ class DependencyCheck::Walk {
 
   Closure Run(const std::string& fileName) {
     ClosureModule& file = closure_.modules.emplace_back();
-    file.name = FileNameOf(fileName);
+    file.name = FileNamePart(fileName);
     file.path = FullPathName(fileName);
-    file.machine = record_->machine;
     file.loadTime = true;
     file.record = record_;
     byKey_.emplace(*file.path, 0);
@@ -103,7 +93,7 @@ class DependencyCheck::Walk {
   // says.
   std::size_t Resolve(const std::string& name, std::size_t importer, bool loadTime) {
     const ClosureModule& from = Module(importer);
-    const Importer who{FileNameOf(*from.path), from.record->machine, from.record->pe32Plus};
+    const Importer who{FileNamePart(*from.path), from.record->machine, from.record->pe32Plus};
     const Lookup& lookup = check_.Find(name, who, places_);
     std::size_t module = kNoModule;
     if (!lookup.found) {
@@ -132,7 +122,6 @@ class DependencyCheck::Walk {
       module.name = name;
       module.path = path;
       if (path) module.record = check_.Record(*path);
-      if (module.record != nullptr) module.machine = module.record->machine;
     }
     return known->second;
   }
@@ -193,10 +182,9 @@ class DependencyCheck::Walk {
 
   void Report(FindingKind kind, std::size_t importer, std::size_t library, const ImportedFunction& function,
               bool loadTime, const std::string& forward) {
-    std::string text = FunctionText(function);
-    if (!reported_.emplace(importer, library, text).second) return;
-    closure_.findings.push_back({kind, loadTime ? Severity::kProblem : Severity::kWarning, importer, library,
-                                 std::move(text), function.ordinal, forward});
+    if (!reported_.emplace(importer, library, FunctionText(function)).second) return;
+    closure_.findings.push_back(
+        {kind, loadTime ? Severity::kProblem : Severity::kWarning, importer, library, function, forward});
   }
 
   void ReportLibrariesNotFound() {
@@ -205,7 +193,7 @@ class DependencyCheck::Walk {
       const ClosureModule& entry = Module(module);
       if (entry.path) continue;
       notFound.push_back({FindingKind::kLibraryNotFound, entry.loadTime ? Severity::kProblem : Severity::kWarning,
-                          entry.neededBy.front(), module, {}, {}, {}});
+                          entry.neededBy.front(), module, {}, {}});
     }
     closure_.findings.insert(closure_.findings.begin(), notFound.begin(), notFound.end());
   }
@@ -229,8 +217,7 @@ Closure DependencyCheck::Check(const std::string& fileName, const MappedImage& i
   // The file's own exports matter only when something it needs imports
   // from it again, and a library may export many thousands.
   auto record = std::make_shared<ModuleRecord>(ReadModuleRecord(image, false));
-  const std::string folder = fileName.substr(0, fileName.find_last_of('/') + 1);
-  Walk walk(*this, search_.LoaderSearchPlaces(folder, record->pe32Plus), pump, image, record);
+  Walk walk(*this, search_.LoaderSearchPlaces(FolderPart(fileName), record->pe32Plus), pump, image, record);
   Closure closure = walk.Run(fileName);
   if (record->exportsRead) records_.try_emplace(FullPathName(fileName), std::move(record));
   return closure;
@@ -256,11 +243,7 @@ const DependencyCheck::Lookup& DependencyCheck::Find(const std::string& name, co
 std::shared_ptr<const ModuleRecord> DependencyCheck::Record(const std::string& path) {
   const auto [known, added] = records_.try_emplace(path);
   if (added) {
-    const auto mapping = MappedFile::Map(path);
-    MappedImage image;
-    if (const auto* file = std::get_if<MappedFile>(&mapping); file != nullptr && IdentifyImage(image, file->View())) {
-      known->second = std::make_shared<const ModuleRecord>(ReadModuleRecord(image));
-    }
+    if (const auto pe = MapPeFile(path)) known->second = std::make_shared<const ModuleRecord>(ReadModuleRecord(pe->image));
   }
   return known->second;
 }
@@ -304,6 +287,13 @@ Severity Closure::Worst() const {
   Severity worst = Severity::kNone;
   for (const Finding& finding : findings) worst = std::max(worst, finding.severity);
   return worst;
+}
+
+std::string FunctionText(const ImportedFunction& function) {
+  if (!function.ordinal) return function.name;
+  std::string text(1, '#');
+  text += std::to_string(*function.ordinal);
+  return text;
 }
 
 std::string FindingReason(const Finding& finding) {

@@ -33,7 +33,6 @@ struct ClosureModule {
   std::string name;                   // as first imported; the file's own name for the first module
   std::optional<std::string> path;    // the file found; for an API set name, its host's
   std::size_t host = kNoModule;       // for an API set name: the module of its host file
-  std::uint16_t machine = 0;          // the found file's
   bool loadTime = false;              // loaded with the image, not only through a delay-loaded library
   std::vector<std::size_t> neededBy;  // the modules that import it or forward to it, as found
   std::vector<PlaceTried> passedOver;  // when not found: files of another machine, or not PE images
@@ -56,8 +55,7 @@ struct Finding {
   Severity severity = Severity::kProblem;  // kWarning when only a delay-loaded library needs it
   std::size_t importer = 0;                // the module whose import fails
   std::size_t library = 0;                 // the module imported from, or not found
-  std::string function;                    // the name, or "#12" for an ordinal; empty for a library
-  std::optional<std::uint16_t> ordinal;
+  ImportedFunction function;               // none for a library
   std::string forward;                     // the last forwarder followed
 };
 
@@ -76,6 +74,9 @@ struct Closure {
   std::vector<std::size_t> FirstFindingBelow() const;
   Severity Worst() const;
 };
+
+// A function as the check names it: its name, or "#12" for an ordinal.
+std::string FunctionText(const ImportedFunction& function);
 
 // What a finding says, as one phrase: "not exported", "forwarded to
 // NTDLL.Foo, which is not exported", ...

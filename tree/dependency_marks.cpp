@@ -4,24 +4,24 @@
 #include <unordered_map>
 
 #include "node_kinds.h"
+#include "viewer_core.h"
 #include "walkers.h"
 
 namespace corvane {
 namespace {
 
-QString Text(const std::string& text) { return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size())); }
-
 // The function node's text for what the finding names, as the build wrote it.
 std::string NodeTextOf(const Finding& finding) {
   char ordinalText[24];
-  return finding.ordinal ? std::string(OrdinalText(*finding.ordinal, ordinalText)) : finding.function;
+  const std::optional<std::uint16_t> ordinal = finding.function.ordinal;
+  return ordinal ? std::string(OrdinalText(*ordinal, ordinalText)) : finding.function.name;
 }
 
 QString FunctionReason(const Closure& closure, const Finding& finding) {
   if (finding.kind == FindingKind::kNotExported) {
-    return QStringLiteral("Not exported by ") + Text(closure.modules[finding.library].name);
+    return QStringLiteral("Not exported by ") + TextFrom8Bit(closure.modules[finding.library].name);
   }
-  QString reason = Text(FindingReason(finding));
+  QString reason = TextFrom8Bit(FindingReason(finding));
   reason[0] = reason[0].toUpper();
   return reason;
 }
@@ -35,9 +35,11 @@ QString AndMore(QString text, std::size_t more) {
 
 QString NeedsText(const Closure& closure, const Finding& finding) {
   QString text = QStringLiteral("Needs ");
-  if (finding.kind != FindingKind::kLibraryNotFound) text += Text(finding.function) + QStringLiteral(" from ");
-  return text + Text(closure.modules[finding.library].name) + QStringLiteral(", which is ") +
-         Text(FindingReason(finding));
+  if (finding.kind != FindingKind::kLibraryNotFound) {
+    text += TextFrom8Bit(FunctionText(finding.function)) + QStringLiteral(" from ");
+  }
+  return text + TextFrom8Bit(closure.modules[finding.library].name) + QStringLiteral(", which is ") +
+         TextFrom8Bit(FindingReason(finding));
 }
 
 Severity MarkImports(TTreeNode* node, const Closure& closure, std::size_t module, const MarkNode& mark) {
@@ -71,8 +73,8 @@ Severity MarkImports(TTreeNode* node, const Closure& closure, std::size_t module
     }
     const std::size_t below = firstBelow[closure.FileModule(imported)];
     if (firstLacking != nullptr) {
-      mark(library, Severity::kWarning,
-           AndMore(QStringLiteral("Does not export ") + Text(firstLacking->function), own->second.size() - 1));
+      const QString lacks = TextFrom8Bit(FunctionText(firstLacking->function));
+      mark(library, Severity::kWarning, AndMore(QStringLiteral("Does not export ") + lacks, own->second.size() - 1));
     } else if (below != kNoModule) {
       mark(library, Severity::kWarning, NeedsText(closure, closure.findings[below]));
     } else {

@@ -142,7 +142,7 @@ void ViewerCore::BuildFileTree(TTreeNode* parent, const std::string& fileName, c
   treeCut_ = build.Cut();
 
   if (parent != nullptr) SetNodeIcon(parent, kIconInspectedLibrary);
-  importers_[root] = {fileName.substr(fileName.find_last_of('/') + 1), ImageMachine(image.base).value_or(0),
+  importers_[root] = {FileNamePart(fileName), ImageMachine(image.base).value_or(0),
                       image.IsPe32Plus()};
   SortChildrenInTreeOrder(items_, root, collator_);
   root->SetExpanded(true);
@@ -159,16 +159,15 @@ void ViewerCore::CheckDependencies(TTreeNode* root, bool inspected, const std::s
     // The check shares the search's folder listings but none of its
     // answers with earlier opens: a file may have been copied in since.
     DependencyCheck check(librarySearch_);
-    auto closure = std::make_shared<const Closure>(check.Check(fileName, image, [this] { shell_.PumpMessages(); }));
-    MarkFileRoot(root, *closure, MarkImports(root, *closure, 0, mark), mark);
-    closures_[root] = std::move(closure);
+    const Closure& closure = closures_[root] = check.Check(fileName, image, [this] { shell_.PumpMessages(); });
+    MarkFileRoot(root, closure, MarkImports(root, closure, 0, mark), mark);
     return;
   }
   const TTreeNode* file = root;
   while (file->Parent() != nullptr) file = file->Parent();
   const auto checked = closures_.find(file);
   if (checked == closures_.end()) return;
-  const Closure& closure = *checked->second;
+  const Closure& closure = checked->second;
   const std::string path = FullPathName(fileName);
   for (std::size_t module = 0; module < closure.modules.size(); ++module) {
     if (closure.modules[module].path == path && closure.modules[module].host == kNoModule) {
@@ -250,12 +249,7 @@ void ViewerCore::ClearAll() {
 }
 
 void ViewerCore::SetFileFolder(const std::string& path) {
-#ifdef _WIN32
-  const std::size_t delimiter = path.find_last_of("\\:/");
-#else
-  const std::size_t delimiter = path.find_last_of('/');
-#endif
-  fileFolder_ = delimiter == std::string::npos ? std::string() : path.substr(0, delimiter + 1);
+  fileFolder_ = FolderPart(path);
   (void)SetCurrentDirectoryA(fileFolder_);
 }
 
@@ -330,7 +324,7 @@ void ViewerCore::PopupInspectClick(TTreeNode* selected) {
   // would name another folder. A host found through an API set has a name
   // of its own, so the whole file name shows.
   const std::string where = lookup.apiSet == ApiSetStep::kHost ? fullName
-                                                                : fullName.substr(0, fullName.find_last_of('/') + 1);
+                                                                : FolderPart(fullName);
   selected->AppendText(QStringLiteral(" (") + TextFrom8Bit(where) + QLatin1Char(')'));
   items_.EndUpdate();
 }

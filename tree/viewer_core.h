@@ -11,7 +11,6 @@
 #include <QStringList>
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -167,7 +166,7 @@ class ViewerCore {
   std::vector<PlaceTried> passedOver_;
   // The dependency check of the file shown at each root, and the words of
   // each node's mark.
-  std::unordered_map<const TTreeNode*, std::shared_ptr<const Closure>> closures_;
+  std::unordered_map<const TTreeNode*, Closure> closures_;
   std::unordered_map<const TTreeNode*, QString> markReasons_;
 };
 

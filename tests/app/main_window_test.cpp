@@ -185,6 +185,8 @@ TEST_F(MainWindowTest, MissingLibrariesAndFunctionsAreMarkedUpToTheRootInReadabl
   window_->OpenList({Write("plain.exe", PeWriter(Layout::Pe32).Build())});
   top = window_->InfoTree->model()->index(0, 0);
   EXPECT_EQ(marks(top), "none: ") << "a node made in a marked one's place";
+  EXPECT_NEAR(ContrastRatio(Qt::white, Qt::black), 21.0, 0.01);
+  EXPECT_NEAR(ContrastRatio(QColor(0x77, 0x77, 0x77), Qt::white), 4.48, 0.01);
   for (const QColor& view : {QColor(Qt::white), QColor(0xF0, 0xF0, 0xF0), QColor(0x2A, 0x2A, 0x2A), QColor(Qt::black)}) {
     for (const int mark : {1, 2}) EXPECT_GE(ContrastRatio(MarkColour(mark, view), view), 4.5) << view.name().toStdString() << " " << mark;
   }
