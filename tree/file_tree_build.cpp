@@ -72,7 +72,7 @@ class FileTreeBuild::Walk {
   static bool OnImportedFunction(void* userA, void* /*userB*/, std::string_view name) {
     auto& build = *static_cast<Walk*>(userA);
     if (!build.budget_.SpendReading(name.size())) return false;
-    build.Hold(name);
+    if (!build.ReadBefore(name)) build.Hold(name);
     build.shell_.PumpMessages();
     return true;
   }
@@ -100,7 +100,17 @@ class FileTreeBuild::Walk {
     });
   }
 
-  void ForgetHeldNames() { order_.Clear(SiblingOrder::Repeats::kDrop); }
+  void ForgetHeldNames() {
+    order_.Clear(SiblingOrder::Repeats::kDrop);
+    namesRead_.clear();
+  }
+
+  // True when the library being walked named these bytes of the file
+  // before. Their text was held then; a table may name the same few bytes
+  // millions of times, and each repeat is dropped here before its bytes are
+  // classified, decoded or copied. Texts not in the file (an ordinal's) are
+  // left to the order, as are different bytes that decode alike.
+  bool ReadBefore(std::string_view bytes) { return file_.Holds(bytes) && !namesRead_.insert(bytes).second; }
 
   void Hold(std::string_view bytes) {
     const ByteClass byteClass = ClassifyBytes(bytes);
@@ -151,6 +161,7 @@ class FileTreeBuild::Walk {
   std::optional<ChildTextIndex> libraries_;
   // The functions of the library being walked, each once, as read.
   SiblingOrder order_;
+  std::unordered_set<std::string_view> namesRead_;
   std::unordered_set<std::string_view> walkedLibraries_;
   std::string exportText_;
 };
