@@ -75,9 +75,10 @@ inline testing::BuiltImage UnweightedNamesImage(std::size_t bytes) {
 // bytes, every descriptor's table runs on to the section's end, and every
 // thunk names one byte after a hint: the third byte of an RVA, an 8-bit one
 // from 0x800000 on. The most reading the fewest bytes can ask for.
-inline testing::BuiltImage SelfPointingRunImage(std::size_t bytes, std::uint32_t sectionRva) {
+inline testing::BuiltImage SelfPointingRunImage(std::size_t bytes, std::uint32_t sectionRva,
+                                               testing::Layout layout = testing::Layout::Pe32) {
   constexpr std::size_t kHeadersAndCode = 0x1000;
-  testing::PeWriter writer(testing::Layout::Pe32);
+  testing::PeWriter writer(layout);
   writer.SizeOfCode(0x1000).DataSection(".run", std::vector<std::uint8_t>(bytes - std::min(bytes, kHeadersAndCode)));
   testing::BuiltImage image = writer.Build();
   const std::size_t header = image.SectionHeader(1);

@@ -10,6 +10,7 @@
 #include <string>
 #include <utility>
 
+#include "bench_image.h"
 #include "pe_writer.h"
 #include "temp_files.h"
 
@@ -44,6 +45,15 @@ int main(int argc, char** argv) {
     const std::string prefix = layout == Layout::Pe32 ? "pe32-" : "pe32plus-";
     for (const auto& [name, writer] : seeds) {
       WriteFile(std::filesystem::path(argv[1]) / (prefix + name), writer.Build().bytes);
+    }
+    // Tables that point one word on, all through the file, naming control
+    // characters or 8-bit bytes: the most reading per byte of input.
+    constexpr std::size_t kSelfPointingBytes = 60 * 1024;
+    const std::pair<std::string, std::uint32_t> runs[] = {{"self-pointing-run", 0x10000},
+                                                          {"self-pointing-run-8bit", 0x800000}};
+    for (const auto& [name, sectionRva] : runs) {
+      WriteFile(std::filesystem::path(argv[1]) / (prefix + name),
+                corvane::bench::SelfPointingRunImage(kSelfPointingBytes, sectionRva, layout).bytes);
     }
   }
   return 0;

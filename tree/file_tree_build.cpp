@@ -72,7 +72,7 @@ class FileTreeBuild::Walk {
   static bool OnImportedFunction(void* userA, void* /*userB*/, std::string_view name) {
     auto& build = *static_cast<Walk*>(userA);
     if (!build.budget_.SpendReading(name.size())) return false;
-    if (!build.ReadBefore(name)) build.Hold(name);
+    build.Hold(name);
     build.shell_.PumpMessages();
     return true;
   }
@@ -102,25 +102,23 @@ class FileTreeBuild::Walk {
 
   void ForgetHeldNames() {
     order_.Clear(SiblingOrder::Repeats::kDrop);
-    namesRead_.clear();
+    decodedNames_.clear();
   }
-
-  // True when the library being walked named these bytes of the file
-  // before. Their text was held then; a table may name the same few bytes
-  // millions of times, and each repeat is dropped here before its bytes are
-  // classified, decoded or copied. Texts not in the file (an ordinal's) are
-  // left to the order, as are different bytes that decode alike.
-  bool ReadBefore(std::string_view bytes) { return file_.Holds(bytes) && !namesRead_.insert(bytes).second; }
 
   void Hold(std::string_view bytes) {
     const ByteClass byteClass = ClassifyBytes(bytes);
-    // An ASCII name in the file stays where it is for the whole build. A
-    // decoded name is copied, and so is an ordinal's text, which the walker
-    // writes the next one over. Function nodes are all of one sort group.
-    if (byteClass.ascii && file_.Holds(bytes)) {
+    // An ASCII name in the file stays where it is for the whole build, and
+    // is its own text: the order drops its repeats by its bytes. Another
+    // name of the file is decoded only the first time the library names
+    // those bytes: a table may name the same few bytes millions of times.
+    // A decoded name is copied, and so is an ordinal's text, which the
+    // walker writes the next one over; the order drops different bytes
+    // that decode alike. Function nodes are all of one sort group.
+    const bool inFile = file_.Holds(bytes);
+    if (byteClass.ascii && inFile) {
       const QLatin1StringView latin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
       order_.Add(NodeTextView(latin1, byteClass.printableAscii), 0);
-    } else {
+    } else if (!inFile || decodedNames_.insert(bytes).second) {
       order_.Add(EightBitText(bytes, byteClass).View(), 0, SiblingOrder::Lifetime::kPassing);
     }
   }
@@ -161,7 +159,9 @@ class FileTreeBuild::Walk {
   std::optional<ChildTextIndex> libraries_;
   // The functions of the library being walked, each once, as read.
   SiblingOrder order_;
-  std::unordered_set<std::string_view> namesRead_;
+  // The names of the file that the library being walked named and that
+  // were not ASCII, by their bytes.
+  std::unordered_set<std::string_view> decodedNames_;
   std::unordered_set<std::string_view> walkedLibraries_;
   std::string exportText_;
 };
