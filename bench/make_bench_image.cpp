@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "bench_image.h"
+#include "self_pointing_run.h"
 
 int main(int argc, char** argv) {
   const bool unweighted = argc == 4 && std::strcmp(argv[1], "--unweighted-names") == 0;
@@ -22,14 +23,20 @@ int main(int argc, char** argv) {
                stderr);
     return 2;
   }
-  const auto number = [&](int index, long fallback) { return argc > index ? std::strtol(argv[index], nullptr, 10) : fallback; };
+  const auto number = [&](int index, long fallback) {
+    return argc > index ? std::strtol(argv[index], nullptr, 10) : fallback;
+  };
+  const auto write = [](const char* path, const corvane::testing::BuiltImage& image) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(image.bytes.data()), static_cast<std::streamsize>(image.bytes.size()));
+    return out ? 0 : 1;
+  };
   const std::size_t bytes = static_cast<std::size_t>(number(2, 1024)) * 1024;
-  const auto image = unweighted     ? corvane::bench::UnweightedNamesImage(bytes)
-                     : selfPointing ? corvane::bench::SelfPointingRunImage(
-                                          bytes, static_cast<std::uint32_t>(argc == 5 ? std::strtoul(argv[4], nullptr, 0) : 0x10000))
-                                    : corvane::bench::LargeImage(static_cast<std::uint32_t>(number(2, 100'000)),
-                                                                 static_cast<int>(number(3, 200)), static_cast<int>(number(4, 50)));
-  std::ofstream out(argv[sized ? 3 : 1], std::ios::binary);
-  out.write(reinterpret_cast<const char*>(image.bytes.data()), static_cast<std::streamsize>(image.bytes.size()));
-  return out ? 0 : 1;
+  if (unweighted) return write(argv[3], corvane::bench::UnweightedNamesImage(bytes));
+  if (selfPointing) {
+    const auto sectionRva = static_cast<std::uint32_t>(argc == 5 ? std::strtoul(argv[4], nullptr, 0) : 0x10000);
+    return write(argv[3], corvane::testing::SelfPointingRunImage(bytes, sectionRva));
+  }
+  return write(argv[1], corvane::bench::LargeImage(static_cast<std::uint32_t>(number(2, 100'000)),
+                                                   static_cast<int>(number(3, 200)), static_cast<int>(number(4, 50))));
 }

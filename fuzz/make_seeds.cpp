@@ -10,8 +10,8 @@
 #include <string>
 #include <utility>
 
-#include "bench_image.h"
 #include "pe_writer.h"
+#include "self_pointing_run.h"
 #include "temp_files.h"
 
 int main(int argc, char** argv) {
@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
                                                           {"self-pointing-run-8bit", 0x800000}};
     for (const auto& [name, sectionRva] : runs) {
       WriteFile(std::filesystem::path(argv[1]) / (prefix + name),
-                corvane::bench::SelfPointingRunImage(kSelfPointingBytes, sectionRva, layout).bytes);
+                SelfPointingRunImage(kSelfPointingBytes, sectionRva, layout).bytes);
     }
   }
   return 0;

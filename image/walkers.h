@@ -136,7 +136,8 @@ ThunkWalk WalkThunks(const MappedImage& image, bool pe32Plus, std::uint32_t tabl
   if (!table) return ThunkWalk::kCompleted;
   const std::uint64_t width = pe32Plus ? 8 : 4;
   const std::uint64_t ordinalFlag = pe32Plus ? 0x8000000000000000u : 0x80000000u;
-  const std::optional<std::uint64_t> walkedFrom = walked != nullptr ? walked->FirstWalkedFrom(*table, width) : std::nullopt;
+  const std::optional<std::uint64_t> walkedFrom =
+      walked != nullptr ? walked->FirstWalkedFrom(*table, width) : std::nullopt;
   std::size_t nameStretch = 0;
   std::uint64_t entryOffset = *table;
   const auto walk = [&]() {
