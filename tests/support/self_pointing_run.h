@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "pe_writer.h"
@@ -17,8 +18,11 @@ namespace corvane::testing {
 // at the section. Every 20 bytes read as a descriptor with a name of a few
 // bytes, every descriptor's table runs on to the section's end, and every
 // thunk names one byte after a hint: the third byte of an RVA, an 8-bit one
-// from 0x800000 on. The most reading the fewest bytes can ask for.
-inline BuiltImage SelfPointingRunImage(std::size_t bytes, std::uint32_t sectionRva, Layout layout = Layout::Pe32) {
+// from 0x800000 on. The most reading the fewest bytes can ask for, unless
+// `descriptors` is given: the descriptor after that many then has no name,
+// which ends the directory.
+inline BuiltImage SelfPointingRunImage(std::size_t bytes, std::uint32_t sectionRva, Layout layout = Layout::Pe32,
+                                       std::optional<std::uint32_t> descriptors = std::nullopt) {
   constexpr std::size_t kHeadersAndCode = 0x1000;
   PeWriter writer(layout);
   writer.SizeOfCode(0x1000).DataSection(".run", std::vector<std::uint8_t>(bytes - std::min(bytes, kHeadersAndCode)));
@@ -31,6 +35,7 @@ inline BuiltImage SelfPointingRunImage(std::size_t bytes, std::uint32_t sectionR
   const std::size_t importDirectory = image.DataDirectory(kImportDirectory);
   image.Patch32(importDirectory, sectionRva);
   image.Patch32(importDirectory + kDirectorySizeField, sectionSize);
+  if (descriptors) image.Patch32(sectionOffset + *descriptors * kImportDescriptorSize + kImportNameField, 0);
   return image;
 }
 

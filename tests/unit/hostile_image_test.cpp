@@ -212,17 +212,17 @@ TEST_P(HostileImageTest, NamesReadOverAndOverShowOncePerLibraryAsTheirBytesDecod
           .Build();
   EXPECT_EQ(Shown(named.bytes), "a.dll: \xC3\xA9, f, " + replacement + "\nb.dll: " + replacement + "\n");
   // Every word of the section holds the RVA of the next one: every 20 bytes
-  // are a descriptor, every table runs on to the section's end, and every
-  // thunk names the third byte of an RVA, 0x01 or, from 0x800000 on, 0x80.
+  // are a descriptor (the directory ends after eight), every table runs on
+  // to the section's end, and every thunk names the third byte of an RVA,
+  // 0x01 or, from 0x800000 on, 0x80.
   const struct {
     std::uint32_t sectionRva;
     std::string name;
   } runs[] = {{0x10000, "\x01"}, {0x800000, replacement}};
   for (const auto& run : runs) {
-    const OpenedImage opened = OpenInMemory(SelfPointingRunImage(64 * 1024, run.sectionRva, GetParam()).bytes);
+    const OpenedImage opened = OpenInMemory(SelfPointingRunImage(16 * 1024, run.sectionRva, GetParam(), 8).bytes);
     EXPECT_EQ(opened.violations, NoViolations());
-    EXPECT_EQ(opened.message, kMessageTreeCut);
-    ASSERT_GT(opened.branches.size(), 100u);
+    ASSERT_GE(opened.branches.size(), 2u);
     for (std::size_t i = 1; i < opened.branches.size(); ++i) {
       EXPECT_EQ(opened.branches[i].children, std::vector<std::string>{run.name}) << opened.branches[i].text;
     }
