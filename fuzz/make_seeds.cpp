@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "pe_writer.h"
+#include "self_pointing_run.h"
 #include "temp_files.h"
 
 int main(int argc, char** argv) {
@@ -44,6 +45,17 @@ int main(int argc, char** argv) {
     const std::string prefix = layout == Layout::Pe32 ? "pe32-" : "pe32plus-";
     for (const auto& [name, writer] : seeds) {
       WriteFile(std::filesystem::path(argv[1]) / (prefix + name), writer.Build().bytes);
+    }
+    // Tables that point one word on, all through the file, naming control
+    // characters or 8-bit bytes, as repeats that every 20 bytes read as
+    // descriptors; the directory ends after eight of them, so that a seed
+    // costs little and one mutation lets it run on.
+    constexpr std::size_t kSelfPointingBytes = 60 * 1024;
+    const std::pair<std::string, std::uint32_t> runs[] = {{"self-pointing-run", 0x10000},
+                                                          {"self-pointing-run-8bit", 0x800000}};
+    for (const auto& [name, sectionRva] : runs) {
+      WriteFile(std::filesystem::path(argv[1]) / (prefix + name),
+                SelfPointingRunImage(kSelfPointingBytes, sectionRva, layout, 8).bytes);
     }
   }
   return 0;

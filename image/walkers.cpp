@@ -1,7 +1,7 @@
 #include "walkers.h"
 
 #include <cstdio>
-#include <unordered_set>
+#include <iterator>
 
 #include "pe_layout.h"
 
@@ -12,15 +12,30 @@ constexpr std::uint64_t kHashingBeyondFileSize = std::uint64_t{16} << 20;
 
 // The display texts of one thunk table's entries.
 ThunkWalk WalkThunkTable(const MappedImage& image, bool pe32Plus, std::uint32_t tableRva, FunctionProc proc,
-                         void* userA, void* userB, std::unordered_set<std::uint64_t>* seen) {
+                         void* userA, void* userB, WalkedEntries* walked) {
   char ordinalText[24];
-  return WalkThunks(image, pe32Plus, tableRva, 0, seen,
+  return WalkThunks(image, pe32Plus, tableRva, 0, walked,
                     [&](std::optional<std::uint16_t> ordinal, std::string_view name) {
                       return proc(userA, userB, ordinal ? OrdinalText(*ordinal, ordinalText) : name);
                     });
 }
 
 }  // namespace
+
+std::optional<std::uint64_t> WalkedEntries::FirstWalkedFrom(std::uint64_t start, std::uint64_t width) const {
+  const std::uint64_t remainder = start % width;
+  auto next = ends_.upper_bound({remainder, start});
+  if (next != ends_.begin()) {
+    const auto previous = std::prev(next);
+    if (previous->first.first == remainder && start < previous->second) return start;
+  }
+  if (next == ends_.end() || next->first.first != remainder) return std::nullopt;
+  return next->first.second;
+}
+
+void WalkedEntries::Add(std::uint64_t start, std::uint64_t end, std::uint64_t width) {
+  ends_.emplace(std::pair{start % width, start}, end);
+}
 
 std::string_view OrdinalText(std::uint16_t ordinal, char (&buffer)[24]) {
   const int length = std::snprintf(buffer, sizeof buffer, "%6u (ordinal)", unsigned{ordinal});
@@ -122,11 +137,11 @@ bool EnumImportedFunctions(const ImportDirectory& imports, std::string_view libr
   if (index < 0) return false;
   const auto& descriptors = imports.Descriptors();
   const bool split = descriptors[index].nextSameName >= 0;
-  std::unordered_set<std::uint64_t> seen;
+  WalkedEntries walked;
   bool anyTable = false;
   for (; index >= 0; index = descriptors[index].nextSameName) {
     const ThunkWalk walk = WalkThunkTable(imports.Image(), imports.Pe32Plus(), descriptors[index].thunkTable, proc,
-                                          userA, userB, split ? &seen : nullptr);
+                                          userA, userB, split ? &walked : nullptr);
     if (walk == ThunkWalk::kStopped) return true;
     anyTable = anyTable || walk == ThunkWalk::kCompleted;
   }

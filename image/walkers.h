@@ -11,10 +11,10 @@
 // view, is skipped.
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string_view>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "mapped_image.h"
@@ -24,19 +24,39 @@ namespace corvane {
 
 enum class ThunkWalk { kNoTable, kCompleted, kStopped };
 
+// The thunk entries walked for one library. A walk reads consecutive
+// entries, so what it read is one run of them, kept as its start and end
+// rather than entry by entry: a table that runs on through the whole file
+// costs one run, not an entry each.
+class WalkedEntries {
+ public:
+  // Where a walk from `start` over entries `width` bytes wide first meets
+  // an entry walked before: `start` itself when that was, none when no run
+  // lies ahead of it.
+  std::optional<std::uint64_t> FirstWalkedFrom(std::uint64_t start, std::uint64_t width) const;
+  // Records a walk of the entries from `start` up to, not including, `end`.
+  void Add(std::uint64_t start, std::uint64_t end, std::uint64_t width);
+
+ private:
+  // Only entries at the same offset are the same entry: runs are kept by
+  // their start's remainder modulo the width, then by start, and runs of
+  // one remainder never overlap (a walk stops where it meets one).
+  std::map<std::pair<std::uint64_t, std::uint64_t>, std::uint64_t> ends_;
+};
+
 // Walks the thunk table at `tableRva`: calls `visit(ordinal, name)` with the
 // ordinal of an entry that imports by ordinal (name empty), else with the
 // name its hint/name entry holds (ordinal empty), until the table's zero
 // entry, the view's end, an empty name, or `visit` returns false. An entry
 // whose name cannot be read is skipped. `addressBias` is subtracted from
 // each hint/name address (tables that hold addresses rather than RVAs).
-// `seen`, when given, holds the entry offsets already walked for the same
-// library: a table that runs into one of them has nothing new to report,
-// since everything from there on was reported already. That keeps
-// descriptors that share or overlap tables linear.
+// `walked`, when given, holds the entries already walked for the same
+// library, and gains those of this walk: a table that runs into one of them
+// has nothing new to report, since everything from there on was reported
+// already. That keeps descriptors that share or overlap tables linear.
 template <class Visit>
 ThunkWalk WalkThunks(const MappedImage& image, bool pe32Plus, std::uint32_t tableRva, std::uint64_t addressBias,
-                     std::unordered_set<std::uint64_t>* seen, Visit&& visit);
+                     WalkedEntries* walked, Visit&& visit);
 
 // An ordinal import's display text: "%6u (ordinal)".
 std::string_view OrdinalText(std::uint16_t ordinal, char (&buffer)[24]);
@@ -110,32 +130,41 @@ bool EnumImportedFunctions(const ImportDirectory& imports, std::string_view libr
 
 template <class Visit>
 ThunkWalk WalkThunks(const MappedImage& image, bool pe32Plus, std::uint32_t tableRva, std::uint64_t addressBias,
-                     std::unordered_set<std::uint64_t>* seen, Visit&& visit) {
+                     WalkedEntries* walked, Visit&& visit) {
   if (tableRva == 0) return ThunkWalk::kNoTable;
   const auto table = image.sections.RvaToOffset(tableRva);
   if (!table) return ThunkWalk::kCompleted;
   const std::uint64_t width = pe32Plus ? 8 : 4;
   const std::uint64_t ordinalFlag = pe32Plus ? 0x8000000000000000u : 0x80000000u;
+  const std::optional<std::uint64_t> walkedFrom =
+      walked != nullptr ? walked->FirstWalkedFrom(*table, width) : std::nullopt;
   std::size_t nameStretch = 0;
-  for (std::uint64_t entryOffset = *table;; entryOffset += width) {
-    const std::optional<std::uint64_t> entry =
-        pe32Plus ? image.base.Read<std::uint64_t>(entryOffset)
-                 : std::optional<std::uint64_t>(image.base.Read<std::uint32_t>(entryOffset));
-    if (!entry || *entry == 0) return ThunkWalk::kCompleted;
-    if (seen != nullptr && !seen->insert(entryOffset).second) return ThunkWalk::kCompleted;
-    if ((*entry & ordinalFlag) != 0) {
-      if (!visit(std::optional<std::uint16_t>(static_cast<std::uint16_t>(*entry & 0xFFFF)), std::string_view())) {
-        return ThunkWalk::kStopped;
+  std::uint64_t entryOffset = *table;
+  const auto walk = [&]() {
+    for (;; entryOffset += width) {
+      if (entryOffset == walkedFrom) return ThunkWalk::kCompleted;
+      const std::optional<std::uint64_t> entry =
+          pe32Plus ? image.base.Read<std::uint64_t>(entryOffset)
+                   : std::optional<std::uint64_t>(image.base.Read<std::uint32_t>(entryOffset));
+      if (!entry || *entry == 0) return ThunkWalk::kCompleted;
+      if ((*entry & ordinalFlag) != 0) {
+        if (!visit(std::optional<std::uint16_t>(static_cast<std::uint16_t>(*entry & 0xFFFF)), std::string_view())) {
+          return ThunkWalk::kStopped;
+        }
+        continue;
       }
-      continue;
+      const auto hintName = image.sections.RvaToOffset(static_cast<std::uint32_t>(*entry - addressBias), nameStretch);
+      if (!hintName) continue;
+      const auto name = image.strings.At(*hintName + pe::kHintSize);
+      if (!name) continue;
+      if (name->empty()) return ThunkWalk::kCompleted;
+      if (!visit(std::optional<std::uint16_t>(), *name)) return ThunkWalk::kStopped;
     }
-    const auto hintName = image.sections.RvaToOffset(static_cast<std::uint32_t>(*entry - addressBias), nameStretch);
-    if (!hintName) continue;
-    const auto name = image.strings.At(*hintName + pe::kHintSize);
-    if (!name) continue;
-    if (name->empty()) return ThunkWalk::kCompleted;
-    if (!visit(std::optional<std::uint16_t>(), *name)) return ThunkWalk::kStopped;
-  }
+  };
+  const ThunkWalk result = walk();
+  // The entry the walk ended at ends any later walk that reaches it too.
+  if (walked != nullptr && entryOffset != *table) walked->Add(*table, entryOffset, width);
+  return result;
 }
 
 }  // namespace corvane

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 #include "child_text_index.h"
 #include "mapped_image.h"
@@ -15,6 +16,56 @@
 #include "walkers.h"
 
 namespace corvane {
+namespace {
+
+// A set of byte strings that outlive it, open addressing over a
+// power-of-two table at most half full, each slot with its string's hash:
+// a lookup touches one slot, most often, and the bytes only when the
+// hashes agree, and an insertion allocates nothing but the table's growth.
+class ByteStringSet {
+ public:
+  // True when `bytes` was not in the set; it is from then on.
+  bool Insert(std::string_view bytes) {
+    if (2 * (size_ + 1) > slots_.size()) Grow();
+    const std::size_t hash = std::hash<std::string_view>()(bytes);
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
+      Slot& slot = slots_[at];
+      if (slot.bytes.data() == nullptr) {
+        slot = {bytes, hash};
+        ++size_;
+        return true;
+      }
+      if (slot.hash == hash && slot.bytes == bytes) return false;
+    }
+  }
+  void Clear() {
+    slots_.clear();
+    size_ = 0;
+  }
+
+ private:
+  struct Slot {
+    std::string_view bytes;  // data() null: empty
+    std::size_t hash = 0;
+  };
+  void Grow() {
+    std::vector<Slot> held = std::move(slots_);
+    slots_.assign(std::max<std::size_t>(64, 2 * held.size()), Slot{});
+    const std::size_t mask = slots_.size() - 1;
+    for (const Slot& slot : held) {
+      if (slot.bytes.data() == nullptr) continue;
+      std::size_t at = slot.hash & mask;
+      while (slots_[at].bytes.data() != nullptr) at = (at + 1) & mask;
+      slots_[at] = slot;
+    }
+  }
+
+  std::vector<Slot> slots_;
+  std::size_t size_ = 0;
+};
+
+}  // namespace
 
 // One build: what the walker callbacks need. A library's
 // function names are held as they are read, each once, then ordered, and
@@ -100,17 +151,25 @@ class FileTreeBuild::Walk {
     });
   }
 
-  void ForgetHeldNames() { order_.Clear(SiblingOrder::Repeats::kDrop); }
+  void ForgetHeldNames() {
+    order_.Clear(SiblingOrder::Repeats::kDrop);
+    decodedNames_.Clear();
+  }
 
   void Hold(std::string_view bytes) {
     const ByteClass byteClass = ClassifyBytes(bytes);
-    // An ASCII name in the file stays where it is for the whole build. A
-    // decoded name is copied, and so is an ordinal's text, which the walker
-    // writes the next one over. Function nodes are all of one sort group.
-    if (byteClass.ascii && file_.Holds(bytes)) {
+    // An ASCII name in the file stays where it is for the whole build, and
+    // is its own text: the order drops its repeats by its bytes. Another
+    // name of the file is decoded only the first time the library names
+    // those bytes: a table may name the same few bytes millions of times.
+    // A decoded name is copied, and so is an ordinal's text, which the
+    // walker writes the next one over; the order drops different bytes
+    // that decode alike. Function nodes are all of one sort group.
+    const bool inFile = file_.Holds(bytes);
+    if (byteClass.ascii && inFile) {
       const QLatin1StringView latin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
       order_.Add(NodeTextView(latin1, byteClass.printableAscii), 0);
-    } else {
+    } else if (!inFile || decodedNames_.Insert(bytes)) {
       order_.Add(EightBitText(bytes, byteClass).View(), 0, SiblingOrder::Lifetime::kPassing);
     }
   }
@@ -151,6 +210,9 @@ class FileTreeBuild::Walk {
   std::optional<ChildTextIndex> libraries_;
   // The functions of the library being walked, each once, as read.
   SiblingOrder order_;
+  // The names of the file that the library being walked named and that
+  // were not ASCII, by their bytes.
+  ByteStringSet decodedNames_;
   std::unordered_set<std::string_view> walkedLibraries_;
   std::string exportText_;
 };

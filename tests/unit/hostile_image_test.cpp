@@ -15,6 +15,7 @@
 #include "mapped_image.h"
 #include "open_in_memory.h"
 #include "pe_writer.h"
+#include "self_pointing_run.h"
 #include "viewer_core.h"
 #include "walkers.h"
 
@@ -195,6 +196,35 @@ TEST_P(HostileImageTest, DescriptorsSharingOneLongNameAndTableAreIndexedByPlaceA
       EXPECT_GE(descriptors.size(), allowed / kMegabyte - 1);
       EXPECT_LE(descriptors.size(), allowed / (kMegabyte - kCount) + 1);
       EXPECT_EQ(last, static_cast<std::int32_t>(descriptors.size() - 1));
+    }
+  }
+}
+
+TEST_P(HostileImageTest, NamesReadOverAndOverShowOncePerLibraryAsTheirBytesDecode) {
+  // Bytes that are no UTF-8 decode to U+FFFD, so "\x80" and "\x81" are one
+  // name; "\x80" read again, from the same place or another, is the same
+  // name; each library shows its own.
+  const std::string replacement = "\xEF\xBF\xBD";
+  const BuiltImage named =
+      Writer()
+          .Import("a.dll", {ByName("\x80"), ByName("\x81"), ByName("\xC3\xA9"), ByName("\x80"), ByName("f")})
+          .Import("b.dll", {ByName("\x81"), ByName("\x80")})
+          .Build();
+  EXPECT_EQ(Shown(named.bytes), "a.dll: \xC3\xA9, f, " + replacement + "\nb.dll: " + replacement + "\n");
+  // Every word of the section holds the RVA of the next one: every 20 bytes
+  // are a descriptor (the directory ends after eight), every table runs on
+  // to the section's end, and every thunk names the third byte of an RVA,
+  // 0x01 or, from 0x800000 on, 0x80.
+  const struct {
+    std::uint32_t sectionRva;
+    std::string name;
+  } runs[] = {{0x10000, "\x01"}, {0x800000, replacement}};
+  for (const auto& run : runs) {
+    const OpenedImage opened = OpenInMemory(SelfPointingRunImage(16 * 1024, run.sectionRva, GetParam(), 8).bytes);
+    EXPECT_EQ(opened.violations, NoViolations());
+    ASSERT_GE(opened.branches.size(), 2u);
+    for (std::size_t i = 1; i < opened.branches.size(); ++i) {
+      EXPECT_EQ(opened.branches[i].children, std::vector<std::string>{run.name}) << opened.branches[i].text;
     }
   }
 }
