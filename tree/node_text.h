@@ -111,4 +111,33 @@ class NodeTextStore {
   std::size_t wastedBytes_ = 0;
 };
 
+// A name out of the file as a node text. Names in PE files are almost always
+// ASCII, which every 8-bit encoding shares with Latin-1: those go into the
+// tree as they are, and only the others are decoded. Each byte is looked at
+// once, here.
+class EightBitText {
+ public:
+  explicit EightBitText(std::string_view bytes) : EightBitText(bytes, ClassifyBytes(bytes)) {}
+  EightBitText(std::string_view bytes, ByteClass byteClass) {
+    if (byteClass.ascii) {
+      const QLatin1StringView latin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+      view_ = NodeTextView(latin1, byteClass.printableAscii);
+    } else {
+      decoded_ = QString::fromLocal8Bit(bytes.data(), static_cast<qsizetype>(bytes.size()));
+      view_ = NodeTextView(QStringView(decoded_));
+    }
+  }
+  EightBitText(const EightBitText&) = delete;
+  EightBitText& operator=(const EightBitText&) = delete;
+
+  NodeTextView View() const { return view_; }
+
+ private:
+  QString decoded_;  // what view_ shows, for a name that is not ASCII
+  NodeTextView view_;
+};
+
+// Node text from an 8-bit name of the file.
+QString TextFrom8Bit(std::string_view text);
+
 }  // namespace corvane

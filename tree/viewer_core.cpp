@@ -20,8 +20,6 @@
 
 namespace corvane {
 
-QString TextFrom8Bit(std::string_view text) { return EightBitText(text).View().ToString(); }
-
 QString FormatSize(std::uint32_t bytes) {
   return QStringLiteral(" %1 Kb (%2 bytes)").arg(BytesToKb(bytes)).arg(bytes);
 }

@@ -21,6 +21,7 @@
 #include "mapped_file.h"
 #include "text_collator.h"
 #include "tree_nodes.h"
+#include "viewer_shell.h"
 
 namespace corvane {
 
@@ -46,24 +47,6 @@ inline constexpr int kStatusPanelCount = 4;
 // key code the tree's key handler reads. A window hands it this code for
 // that key and 0 for every other.
 inline constexpr std::uint16_t kContextMenuKey = 0x5D;
-
-// What the core asks of whoever shows it: the window, the dump, a test.
-class ViewerShell {
- public:
-  virtual ~ViewerShell() = default;
-  // A modal box with `text`, the application title as caption and `style`;
-  // the identifier of the button pressed.
-  virtual int ShowError(const QString& text, std::uint32_t style) = 0;
-  // Dispatches whatever waits in the event queue, without waiting.
-  virtual void PumpMessages() = 0;
-  // Shows the wait cursor, remembering the one it replaces; RestoreCursor
-  // puts back the most recently remembered one.
-  virtual void SetWaitCursor() = 0;
-  virtual void RestoreCursor() = 0;
-  virtual void SetWindowEnabled(bool enabled) = 0;
-  virtual void FocusWindow() = 0;
-  virtual void SetStatusPanelText(int panel, const QString& text) = 0;
-};
 
 class ViewerCore {
  public:
@@ -175,8 +158,5 @@ QString FormatSize(std::uint32_t bytes);
 
 // What the user is told when a file cannot be mapped.
 const char* MapFailureMessage(MapFailure failure);
-
-// Node text from an 8-bit name of the file.
-QString TextFrom8Bit(std::string_view text);
 
 }  // namespace corvane
