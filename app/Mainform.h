@@ -35,12 +35,6 @@ namespace corvane {
 
 class TreeNodesModel;
 
-// The colour a node's dependency mark (a Severity) is drawn in on a view
-// whose base colour is `base`.
-QColor MarkColour(int mark, const QColor& base);
-// How far apart two colours are for the eye, from 1 (the same) to 21.
-double ContrastRatio(const QColor& a, const QColor& b);
-
 // What the window reaches outside itself for (the system's modal dialogs
 // and the printer); tests replace each. The other direction, what the
 // viewer's core asks of the window, is ViewerShell, which TMain implements.
@@ -127,9 +121,6 @@ class TMain final : public QMainWindow, private ViewerShell {
   // The status bar's four panels.
   std::array<QLabel*, kStatusPanelCount> StatusPanels{};
   TreeNodesModel* TreeModel() const { return model_.get(); }
-
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   // ViewerShell.

@@ -29,6 +29,7 @@
 #include "Mainform.h"
 #include "command_line.h"
 #include "drag_simulation.h"
+#include "mark_colours.h"
 #include "pe_writer.h"
 #include "temp_files.h"
 #include "tree_nodes_model.h"
