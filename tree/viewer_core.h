@@ -17,6 +17,7 @@
 
 #include "byte_view.h"
 #include "dependency_check.h"
+#include "dependency_marks.h"
 #include "library_search.h"
 #include "mapped_file.h"
 #include "text_collator.h"
@@ -125,11 +126,16 @@ class ViewerCore {
   const std::vector<PlaceTried>& PassedOver() const { return passedOver_; }
 
  private:
-  void BuildFileTree(TTreeNode* parent, const std::string& fileName, const MappedImage& image);
+  // True when the build was cut short (see FileTreeBuild::Cut).
+  bool BuildFileTree(TTreeNode* parent, const std::string& fileName, const MappedImage& image);
   void AddStatsNodes(TTreeNode* stats, const MappedImage& image);
-  // Checks what the file shown at `root` needs (a file of its own) or marks
-  // what an inspected library under it needs, from its file's check.
-  void CheckDependencies(TTreeNode* root, bool inspected, const std::string& fileName, const MappedImage& image);
+  // Checks what the file shown at `root` needs and marks its rows.
+  void CheckFile(TTreeNode* root, const std::string& fileName, const MappedImage& image);
+  // Marks what the library inspected at `library` needs, from the check of
+  // the file shown above it.
+  void MarkInspectedLibrary(TTreeNode* library, const std::string& fileName);
+  // Records a node's mark and its words.
+  MarkNode Marker();
 
   ViewerShell& shell_;
   TTreeNodes items_;
@@ -141,7 +147,6 @@ class ViewerCore {
   int buildDepth_ = 0;
   int inspectionDepth_ = 0;
   bool keyPopup_ = false;
-  bool treeCut_ = false;
   bool checkDependencies_ = true;
   // The image shown at each root, for the search of the libraries it imports.
   std::unordered_map<const TTreeNode*, Importer> importers_;
