@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "ascii_case.h"
 #include "image_hlp.h"
 #include "pe_layout.h"
 
@@ -27,14 +28,6 @@ constexpr std::uint64_t kValueValueOffset = 12;
 constexpr std::uint64_t kValueValueLength = 16;
 
 constexpr char kSectionName[pe::kSectionNameSize] = {'.', 'a', 'p', 'i', 's', 'e', 't', '\0'};
-
-std::string Folded(std::string_view text) {
-  std::string folded(text);
-  for (char& c : folded) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return folded;
-}
 
 // The part of a contract name that picks its entry.
 std::string_view UpToLastHyphen(std::string_view name) { return name.substr(0, name.rfind('-')); }
@@ -91,7 +84,7 @@ class SchemaReader {
 }  // namespace
 
 bool IsApiSetName(std::string_view name) {
-  const std::string prefix = Folded(name.substr(0, 4));
+  const std::string prefix = FoldedAscii(name.substr(0, 4));
   return prefix == "api-" || prefix == "ext-";
 }
 
@@ -104,7 +97,7 @@ std::optional<ApiSetSchema> ApiSetSchema::FromSection(ByteView section) {
   for (std::uint64_t i = 0; i < count; ++i) {
     const std::uint64_t entry = entries + i * kEntrySize;
     if (!reader.Record(entry, kEntrySize)) break;
-    Entry read{Folded(UpToLastHyphen(
+    Entry read{FoldedAscii(UpToLastHyphen(
                    reader.Name(reader.Field(entry, kEntryNameOffset), reader.Field(entry, kEntryNameLength)))),
                {}};
     const std::uint64_t values = reader.Field(entry, kEntryValueOffset);
@@ -114,7 +107,7 @@ std::optional<ApiSetSchema> ApiSetSchema::FromSection(ByteView section) {
       if (!reader.Record(value, kValueSize)) break;
       std::string alias = reader.Name(reader.Field(value, kValueNameOffset), reader.Field(value, kValueNameLength));
       std::string host = reader.Name(reader.Field(value, kValueValueOffset), reader.Field(value, kValueValueLength));
-      read.values.push_back({Folded(alias), std::move(host)});
+      read.values.push_back({FoldedAscii(alias), std::move(host)});
     }
     if (reader.Spent()) break;
     if (!read.key.empty()) schema.entries_.push_back(std::move(read));
@@ -145,11 +138,11 @@ std::optional<ApiSetSchema> ApiSetSchema::FromImage(ByteView file) {
 }
 
 std::string_view ApiSetSchema::HostOf(std::string_view name, std::string_view importer) const {
-  const std::string key = Folded(UpToLastHyphen(name));
+  const std::string key = FoldedAscii(UpToLastHyphen(name));
   const auto entry = std::lower_bound(entries_.begin(), entries_.end(), key,
                                       [](const Entry& e, const std::string& k) { return e.key < k; });
   if (entry == entries_.end() || entry->key != key || entry->values.empty()) return {};
-  const std::string alias = Folded(importer);
+  const std::string alias = FoldedAscii(importer);
   for (const Value& value : entry->values) {
     if (!value.alias.empty() && value.alias == alias) return value.host;
   }
