@@ -6,6 +6,7 @@
 #include "ascii_case.h"
 #include "image_hlp.h"
 #include "pe_layout.h"
+#include "reading_budget.h"
 
 namespace corvane {
 namespace {
@@ -39,9 +40,9 @@ std::string_view UpToLastHyphen(std::string_view name) { return name.substr(0, n
 class SchemaReader {
  public:
   explicit SchemaReader(ByteView section)
-      : section_(section), budget_(2 * std::uint64_t{section.Size()} + kBudgetBeyondSize) {}
+      : section_(section), budget_(section.Size(), kTextBeyondSchemaSize) {}
 
-  bool Spent() const { return spent_; }
+  bool Spent() const { return budget_.Cut(); }
 
   // The 32-bit field at `offset` of the record at `record`, which the
   // caller checked lies in the section.
@@ -50,13 +51,15 @@ class SchemaReader {
   }
 
   // Whether a record of `size` bytes lies at `offset`; charged when it does.
-  bool Record(std::uint64_t offset, std::uint64_t size) { return section_.Contains(offset, size) && Charge(size); }
+  bool Record(std::uint64_t offset, std::uint64_t size) {
+    return section_.Contains(offset, size) && budget_.SpendBytes(size);
+  }
 
   // The UTF-16 name of `length` bytes at `offset`. Names in a schema are
   // ASCII: one that leaves the section, has an odd length or holds another
   // character reads as empty.
   std::string Name(std::uint32_t offset, std::uint32_t length) {
-    if (length % 2 != 0 || !section_.Contains(offset, length) || !Charge(length)) return {};
+    if (length % 2 != 0 || !section_.Contains(offset, length) || !budget_.SpendBytes(length)) return {};
     std::string name;
     name.reserve(length / 2);
     for (std::uint64_t at = offset; at < std::uint64_t{offset} + length; at += 2) {
@@ -68,17 +71,8 @@ class SchemaReader {
   }
 
  private:
-  static constexpr std::uint64_t kBudgetBeyondSize = 4096;
-
-  bool Charge(std::uint64_t bytes) {
-    spent_ = spent_ || bytes > budget_;
-    if (!spent_) budget_ -= bytes;
-    return !spent_;
-  }
-
   ByteView section_;
-  std::uint64_t budget_;
-  bool spent_ = false;
+  ReadingBudget budget_;
 };
 
 }  // namespace
