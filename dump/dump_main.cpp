@@ -67,6 +67,20 @@ class DumpShell final : public ViewerShell {
   QString status_[kStatusPanelCount];
 };
 
+// The viewer's core as the dump drives it, with `files` opened as the
+// window opens them. The tree printed has no marks; --modules is the check.
+struct DumpedViewer {
+  DumpedViewer(const std::vector<std::string>& extraFolders, const QStringList& files) {
+    shell.Attach(core);
+    core.Search().SetExtraFolders(extraFolders);
+    core.SetDependencyCheck(false);
+    core.OpenList(files);
+  }
+
+  DumpShell shell;
+  ViewerCore core{shell};
+};
+
 void PrintUsage(std::FILE* stream) {
   std::fputs(
       "Usage: corvane-dump [--json] [--depth N] [--path DIR]... FILE...\n"
@@ -150,14 +164,9 @@ void PrintApiSetStep(const std::string& name, const LibraryLookup& lookup) {
 // Opens `file` as the window would, then looks for the library `name` as
 // one of its imports and prints each step.
 int Explain(const std::string& name, const std::string& file, const std::vector<std::string>& extraFolders) {
-  DumpShell shell;
-  ViewerCore core(shell);
-  shell.Attach(core);
-  core.Search().SetExtraFolders(extraFolders);
-  core.SetDependencyCheck(false);
-  core.OpenList({QString::fromLocal8Bit(file.c_str())});
-  if (!shell.Errors().empty()) return kExitFileFailed;
-  const LibraryLookup lookup = core.LookUpLibrary(name, core.Items().TopItem(0), true);
+  DumpedViewer viewer(extraFolders, {QString::fromLocal8Bit(file.c_str())});
+  if (!viewer.shell.Errors().empty()) return kExitFileFailed;
+  const LibraryLookup lookup = viewer.core.LookUpLibrary(name, viewer.core.Items().TopItem(0), true);
   std::printf("Looking for %s as imported by %s (%s)\n", name.c_str(), file.c_str(), MachineName(lookup.machine).c_str());
   PrintApiSetStep(name, lookup);
   for (const PlaceTried& place : lookup.places) {
@@ -291,21 +300,15 @@ int Run(int argc, char** argv) {
     return CheckModules(names, json, extraFolders);
   }
 
-  DumpShell shell;
-  ViewerCore core(shell);
-  shell.Attach(core);
-  core.Search().SetExtraFolders(extraFolders);
-  // The tree printed has no marks; --modules is the check.
-  core.SetDependencyCheck(false);
-  core.OpenList(files);
-  const bool everyFileShown = shell.Errors().empty();
-  InspectBreadthFirst(core, depth);
+  DumpedViewer viewer(extraFolders, files);
+  const bool everyFileShown = viewer.shell.Errors().empty();
+  InspectBreadthFirst(viewer.core, depth);
 
   const OutputSink toStdout = [](std::string_view chunk) { std::fwrite(chunk.data(), 1, chunk.size(), stdout); };
   if (json) {
-    WriteTreeAsJson(core.Items(), shell.Status(), shell.Errors(), toStdout);
+    WriteTreeAsJson(viewer.core.Items(), viewer.shell.Status(), viewer.shell.Errors(), toStdout);
   } else {
-    WriteTreeAsText(core.Items(), shell.Status(), toStdout);
+    WriteTreeAsText(viewer.core.Items(), viewer.shell.Status(), toStdout);
   }
   const int status = everyFileShown ? kExitShown : kExitFileFailed;
   // Tearing down a tree of a hundred thousand nodes one by one costs as much
