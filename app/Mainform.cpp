@@ -348,12 +348,8 @@ int TMain::ShowError(const QString& text, std::uint32_t style) {
 }
 
 void TMain::PumpMessages() {
-  // Called for every node of a build. Draining the queue costs about a
-  // microsecond even when it is empty, more than adding the node; draining
-  // it at most every few milliseconds keeps the window painting smoothly and
-  // a hundred-thousand-node build nearly as fast as without a window. Even
-  // reading the clock costs a tenth of adding a node, so it is read only
-  // every few dozen calls.
+  // Called for every node of a build: the queue is drained at most every few
+  // milliseconds, the clock read every few dozen calls (docs/performance.md).
   constexpr qint64 kPumpIntervalNs = 8'000'000;
   constexpr unsigned kCallsPerClockRead = 32;
   if (pumpClock_.isValid() && (++pumpCalls_ % kCallsPerClockRead != 0 || pumpClock_.nsecsElapsed() < kPumpIntervalNs)) {

@@ -1,11 +1,9 @@
 #pragma once
 
-// How the node store keeps texts. Nearly every text in the tree is a name
-// out of a PE file: ASCII, a few dozen characters, and there may be a
-// million of them. A QString each would cost an allocation, a header and two
-// bytes per character; here texts are packed one after another into large
+// How the node store keeps texts: packed one after another into large
 // blocks, one byte per character whenever every character fits in Latin-1,
-// and the rare other texts as UTF-16.
+// and the rare other texts as UTF-16, because a QString per name costs too
+// much over a million names (docs/performance.md, "Why the code is shaped so").
 
 #include <QLatin1StringView>
 #include <QString>
