@@ -44,7 +44,8 @@ constexpr int kIdOk = 1;
 
 MainWindowPorts WithDefaults(MainWindowPorts ports) {
   if (!ports.messageBox) {
-    ports.messageBox = [](QWidget* parent, const QString& caption, const QString& text, std::uint32_t) {
+    ports.messageBox = [](QWidget* parent, const QString& caption, const QString& text, std::uint32_t,
+                          const ErrorSubject&) {
       QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::Ok, parent);
       box.exec();
       return kIdOk;
@@ -255,7 +256,7 @@ void TMain::PrintDlgClick() {
   const std::unique_ptr<QPrinter> printer = ports_.makePrinter();
   QPainter painter;
   if (printer == nullptr || !painter.begin(printer.get())) {
-    ShowError(QStringLiteral("Unable to print: no printer is available."), kErrorBoxStyle);
+    ShowError(QStringLiteral("Unable to print: no printer is available."), kErrorBoxStyle, {});
     return;
   }
   // The window goes on paper at the size it has on screen, shrunk only when
@@ -343,8 +344,8 @@ void TMain::FindNext(bool backwards) {
   InfoTree->scrollTo(index);
 }
 
-int TMain::ShowError(const QString& text, std::uint32_t style) {
-  return ports_.messageBox(this, QCoreApplication::applicationName(), text, style);
+int TMain::ShowError(const QString& text, std::uint32_t style, const ErrorSubject& subject) {
+  return ports_.messageBox(this, QCoreApplication::applicationName(), text, style, subject);
 }
 
 void TMain::PumpMessages() {

@@ -39,9 +39,11 @@ class TreeNodesModel;
 // and the printer); tests replace each. The other direction, what the
 // viewer's core asks of the window, is ViewerShell, which TMain implements.
 struct MainWindowPorts {
-  // Shows a modal message box and returns the identifier of the button
-  // pressed (1 for OK).
-  std::function<int(QWidget* parent, const QString& caption, const QString& text, std::uint32_t style)> messageBox;
+  // Shows a modal message box about `subject` and returns the identifier of
+  // the button pressed (1 for OK).
+  std::function<int(QWidget* parent, const QString& caption, const QString& text, std::uint32_t style,
+                    const ErrorSubject& subject)>
+      messageBox;
   // Runs the Open dialog modally; true when a file was chosen.
   std::function<bool(QFileDialog& dialog)> runOpenDialog;
   // The printer the window prints on.
@@ -124,7 +126,7 @@ class TMain final : public QMainWindow, private ViewerShell {
 
  private:
   // ViewerShell.
-  int ShowError(const QString& text, std::uint32_t style) override;
+  int ShowError(const QString& text, std::uint32_t style, const ErrorSubject& subject) override;
   void PumpMessages() override;
   void SetWaitCursor() override;
   void RestoreCursor() override;

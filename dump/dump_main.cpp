@@ -35,16 +35,12 @@ constexpr int kExitLibraryNotFound = 3;
 // and printed, everything else has nothing to do.
 class DumpShell final : public ViewerShell {
  public:
-  void Attach(const ViewerCore& core) { core_ = &core; }
-
-  int ShowError(const QString& text, std::uint32_t) override {
-    const std::string file = core_ != nullptr ? core_->FileInProcess() : std::string();
+  int ShowError(const QString& text, std::uint32_t, const ErrorSubject& subject) override {
+    const std::string& file = subject.file;
     std::fprintf(stderr, "corvane-dump: %s: %s\n", file.c_str(), text.toLocal8Bit().constData());
-    if (core_ != nullptr) {
-      for (const PlaceTried& place : core_->PassedOver()) {
-        std::fprintf(stderr, "corvane-dump: %s: passed over %s: %s\n", file.c_str(), place.path.c_str(),
-                     DescribePlace(place).c_str());
-      }
+    for (const PlaceTried& place : subject.passedOver) {
+      std::fprintf(stderr, "corvane-dump: %s: passed over %s: %s\n", file.c_str(), place.path.c_str(),
+                   DescribePlace(place).c_str());
     }
     errors_.push_back({QString::fromLocal8Bit(file.c_str()), text});
     return 1;  // IDOK
@@ -62,7 +58,6 @@ class DumpShell final : public ViewerShell {
   QStringList Status() const { return {status_, status_ + kStatusPanelCount}; }
 
  private:
-  const ViewerCore* core_ = nullptr;
   std::vector<FileError> errors_;
   QString status_[kStatusPanelCount];
 };
@@ -71,7 +66,6 @@ class DumpShell final : public ViewerShell {
 // window opens them. The tree printed has no marks; --modules is the check.
 struct DumpedViewer {
   DumpedViewer(const std::vector<std::string>& extraFolders, const QStringList& files) {
-    shell.Attach(core);
     core.Search().SetExtraFolders(extraFolders);
     core.SetDependencyCheck(false);
     core.OpenList(files);

@@ -80,7 +80,6 @@ void ViewerCore::OpenList(const QStringList& files) {
 }
 
 void ViewerCore::ProcessFile(TTreeNode* parent, const std::string& fileName) {
-  fileInProcess_ = fileName;
   const char* message = nullptr;
   {
     auto mapping = MappedFile::Map(fileName);
@@ -90,8 +89,7 @@ void ViewerCore::ProcessFile(TTreeNode* parent, const std::string& fileName) {
       message = ProcessView(parent, fileName, std::get<MappedFile>(mapping).View());
     }
   }  // the view is unmapped and the file closed before the user reads any message
-  if (message != nullptr) shell_.ShowError(QString::fromLatin1(message), kErrorBoxStyle);
-  fileInProcess_.clear();
+  if (message != nullptr) shell_.ShowError(QString::fromLatin1(message), kErrorBoxStyle, {fileName, {}});
 }
 
 const char* ViewerCore::ProcessView(TTreeNode* parent, const std::string& fileName, ByteView view) {
@@ -298,11 +296,7 @@ void ViewerCore::PopupInspectClick(TTreeNode* selected) {
   const std::string name = selected->Text().toLocal8Bit().toStdString();
   LibraryLookup lookup = LookUpLibrary(name, selected->Parent());
   if (!lookup.found) {
-    fileInProcess_ = name;
-    passedOver_ = std::move(lookup.places);
-    shell_.ShowError(QString::fromLatin1(kMessageLibraryNotFound), kErrorBoxStyle);
-    passedOver_.clear();
-    fileInProcess_.clear();
+    shell_.ShowError(QString::fromLatin1(kMessageLibraryNotFound), kErrorBoxStyle, {name, std::move(lookup.places)});
     return;
   }
   const std::string fullName = FullPathName(*lookup.found);

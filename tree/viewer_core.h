@@ -118,12 +118,6 @@ class ViewerCore {
   // other handlers, which must leave the tree alone (an inspection holds its
   // node across the boxes).
   bool Busy() const { return buildDepth_ > 0 || inspectionDepth_ > 0; }
-  // The file being opened or the library being looked for; an error box
-  // shown meanwhile is about it.
-  const std::string& FileInProcess() const { return fileInProcess_; }
-  // The files the search for a library not found passed over, while its
-  // error box is shown.
-  const std::vector<PlaceTried>& PassedOver() const { return passedOver_; }
 
  private:
   // True when the build was cut short (see FileTreeBuild::Cut).
@@ -141,7 +135,6 @@ class ViewerCore {
   TTreeNodes items_;
   TextCollator collator_;
   std::string fileFolder_;
-  std::string fileInProcess_;
   std::uint32_t codeTotal_ = 0;
   std::uint32_t dataTotal_ = 0;
   int buildDepth_ = 0;
@@ -151,7 +144,6 @@ class ViewerCore {
   // The image shown at each root, for the search of the libraries it imports.
   std::unordered_map<const TTreeNode*, Importer> importers_;
   LibrarySearch librarySearch_;
-  std::vector<PlaceTried> passedOver_;
   // The dependency check of the file shown at each root, and the words of
   // each node's mark.
   std::unordered_map<const TTreeNode*, Closure> closures_;

@@ -3,8 +3,21 @@
 #include <QString>
 
 #include <cstdint>
+#include <string>
+#include <vector>
+
+#include "library_search.h"
 
 namespace corvane {
+
+// What an error box is about.
+struct ErrorSubject {
+  // The file being opened or the library looked for; empty for a box about
+  // neither.
+  std::string file;
+  // For a library not found, the files the search passed over and why.
+  std::vector<PlaceTried> passedOver;
+};
 
 // What the viewer's core asks of whoever shows it: the window, the dump, a
 // test. Only a window can do these (the error box, the message pump, the
@@ -12,9 +25,9 @@ namespace corvane {
 class ViewerShell {
  public:
   virtual ~ViewerShell() = default;
-  // A modal box with `text`, the application title as caption and `style`;
-  // the identifier of the button pressed.
-  virtual int ShowError(const QString& text, std::uint32_t style) = 0;
+  // A modal box with `text`, the application title as caption and `style`,
+  // about `subject`; the identifier of the button pressed.
+  virtual int ShowError(const QString& text, std::uint32_t style, const ErrorSubject& subject) = 0;
   // Dispatches whatever waits in the event queue, without waiting.
   virtual void PumpMessages() = 0;
   // Shows the wait cursor, remembering the one it replaces; RestoreCursor
