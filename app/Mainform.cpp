@@ -2,10 +2,7 @@
 
 #include <QApplication>
 #include <QClipboard>
-#include <QContextMenuEvent>
 #include <QFileDialog>
-#include <QFontMetricsF>
-#include <QHash>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -17,22 +14,22 @@
 #include <QPainter>
 #include <QPrinter>
 #include <QStatusBar>
-#include <QStyledItemDelegate>
 #include <QTreeView>
 #include <QVBoxLayout>
-#include <QtMath>
 
 #include <algorithm>
-#include <cmath>
 
 #include "Aboutboxform.h"
 #include "Commandline.h"
-#include "node_kinds.h"
+#include "info_tree_view.h"
+#include "mark_colours.h"
 #include "node_search.h"
 #include "tree_icons.h"
 #include "tree_nodes_model.h"
+#include "row_sizes.h"
 #include "tree_output.h"
 #include "window_fonts.h"
+#include "window_keys.h"
 
 namespace corvane {
 namespace {
@@ -47,7 +44,8 @@ constexpr int kIdOk = 1;
 
 MainWindowPorts WithDefaults(MainWindowPorts ports) {
   if (!ports.messageBox) {
-    ports.messageBox = [](QWidget* parent, const QString& caption, const QString& text, std::uint32_t) {
+    ports.messageBox = [](QWidget* parent, const QString& caption, const QString& text, std::uint32_t,
+                          const ErrorSubject&) {
       QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::Ok, parent);
       box.exec();
       return kIdOk;
@@ -63,119 +61,7 @@ MainWindowPorts WithDefaults(MainWindowPorts ports) {
 // matters to the core, so every other key reaches it as 0.
 std::uint16_t VirtualKey(const QKeyEvent& event) { return event.key() == Qt::Key_Menu ? kContextMenuKey : 0; }
 
-// The tree's one column is as wide as the rows about those in view need
-// (the header sizes it to them), so that a long text is read by scrolling
-// sideways rather than cut short, and never narrower than the view, so that
-// a row takes clicks across the whole view.
-class InfoTreeView final : public QTreeView {
- public:
-  using QTreeView::QTreeView;
-
- protected:
-  int sizeHintForColumn(int column) const override {
-    return std::max(QTreeView::sizeHintForColumn(column), viewport()->width());
-  }
-
-  // The header sizes the column when rows are laid out, not when they
-  // scroll: rows scrolled into view widen it if they need more. Scrolling
-  // never narrows it, so the horizontal scroll bar stays put.
-  void scrollContentsBy(int dx, int dy) override {
-    QTreeView::scrollContentsBy(dx, dy);
-    if (dy == 0) return;
-    int width = columnWidth(0);
-    const int bottom = viewport()->height();
-    for (QModelIndex index = indexAt(QPoint(0, 0)); index.isValid(); index = indexBelow(index)) {
-      const QRect row = visualRect(index);
-      if (row.top() >= bottom) break;
-      width = std::max(width, row.left() - columnViewportPosition(0) + sizeHintForIndex(index).width());
-    }
-    if (width > columnWidth(0)) setColumnWidth(0, width);
-  }
-};
-
-// Sizing the column to its rows lays out the text of each row, by far the
-// dearest part of showing a tree, and the header sizes it again whenever the
-// view's geometry changes. A row whose text cannot reach past the view
-// (printable ASCII, each character taken as wide as the widest) is not laid
-// out: the column is as wide as the view anyway. The size of any other text
-// is kept until the tree is rebuilt; every row shows an icon of the one size,
-// so the text and the font decide it.
-class RowSizes final : public QStyledItemDelegate {
- public:
-  explicit RowSizes(QTreeView& view) : QStyledItemDelegate(&view), view_(view) {}
-
-  void Forget() { sizes_.clear(); }
-
-  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-    const QString text = index.data().toString();
-    if (option.font != font_) Measure(option);
-    if (WithinView(text, index)) return {0, height_};
-    // Rows scrolled past are kept too, up to a bound.
-    if (sizes_.size() >= kMaxTexts) sizes_.clear();
-    auto found = sizes_.constFind(text);
-    if (found == sizes_.constEnd()) found = sizes_.insert(text, QStyledItemDelegate::sizeHint(option, index));
-    return *found;
-  }
-
- private:
-  static constexpr qsizetype kMaxTexts = 4096;
-
-  // Learns the font's widest character, and the room a row takes beside its
-  // text and its height, from a row of one character.
-  void Measure(const QStyleOptionViewItem& option) const {
-    sizes_.clear();
-    font_ = option.font;
-    const QFontMetricsF metrics(font_);
-    widest_ = 0;
-    for (char16_t c = 0x20; c < 0x7F; ++c) widest_ = std::max(widest_, metrics.horizontalAdvance(QChar(c)));
-    QStyleOptionViewItem sample = option;
-    sample.features |= QStyleOptionViewItem::HasDisplay | QStyleOptionViewItem::HasDecoration;
-    sample.text = QStringLiteral("M");
-    const QSize size = view_.style()->sizeFromContents(QStyle::CT_ItemViewItem, &sample, QSize(), &view_);
-    besideText_ = size.width() - qCeil(metrics.horizontalAdvance(sample.text));
-    height_ = size.height();
-  }
-
-  bool WithinView(const QString& text, const QModelIndex& index) const {
-    for (const QChar c : text) {
-      if (c.unicode() < 0x20 || c.unicode() >= 0x7F) return false;
-    }
-    int level = view_.rootIsDecorated() ? 1 : 0;
-    for (QModelIndex parent = index.parent(); parent.isValid(); parent = parent.parent()) ++level;
-    const int bound = level * view_.indentation() + besideText_ + qCeil(static_cast<qreal>(text.size()) * widest_);
-    return bound <= view_.viewport()->width();
-  }
-
-  const QTreeView& view_;
-  mutable QFont font_;
-  mutable qreal widest_ = 0;
-  mutable int besideText_ = 0;
-  mutable int height_ = 0;
-  mutable QHash<QString, QSize> sizes_;
-};
-
 }  // namespace
-
-double ContrastRatio(const QColor& a, const QColor& b) {
-  // Relative luminance as the web's accessibility guidelines define it.
-  const auto luminance = [](const QColor& colour) {
-    const auto linear = [](float channel) {
-      return channel <= 0.03928f ? channel / 12.92 : std::pow((channel + 0.055) / 1.055, 2.4);
-    };
-    return 0.2126 * linear(colour.redF()) + 0.7152 * linear(colour.greenF()) + 0.0722 * linear(colour.blueF());
-  };
-  const double la = luminance(a), lb = luminance(b);
-  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
-}
-
-QColor MarkColour(int mark, const QColor& base) {
-  // A dark and a light shade of each; whichever stands out more against
-  // the view's base is drawn, so the mark reads in light and dark palettes.
-  const bool problem = mark >= static_cast<int>(Severity::kProblem);
-  const QColor dark = problem ? QColor(0xB0, 0x00, 0x20) : QColor(0x80, 0x50, 0x00);
-  const QColor light = problem ? QColor(0xFF, 0x8A, 0x80) : QColor(0xFF, 0xD5, 0x4F);
-  return ContrastRatio(dark, base) >= ContrastRatio(light, base) ? dark : light;
-}
 
 TMain::TMain(QWidget* owner, MainWindowPorts ports)
     : QMainWindow(owner), ports_(WithDefaults(std::move(ports))), core_(*this) {
@@ -230,8 +116,16 @@ void TMain::CreateTree() {
   InfoTree->setEditTriggers(QAbstractItemView::NoEditTriggers);
   InfoTree->setUniformRowHeights(true);
   InfoTree->setContextMenuPolicy(Qt::CustomContextMenu);
-  InfoTree->installEventFilter(this);
-  InfoTree->viewport()->installEventFilter(this);
+  auto* menuRequests = new KeyboardMenuRequests(this);
+  InfoTree->installEventFilter(menuRequests);
+  InfoTree->viewport()->installEventFilter(menuRequests);
+  InfoTree->installEventFilter(new TreeMenuKeys(
+      *InfoTree,
+      [this](const QKeyEvent& event) {
+        std::uint16_t key = VirtualKey(event);
+        core_.InfoTreeKeyDown(key, static_cast<int>(event.modifiers()));
+      },
+      [this](const QPoint& position) { TreeMenuPopup(position); }, this));
   model_ = std::make_unique<TreeNodesModel>(core_.Items());
   model_->decoration = [this](int imageIndex) {
     return imageIndex >= 0 && imageIndex < TreeIcons.size() ? QVariant(TreeIcons[imageIndex]) : QVariant();
@@ -274,7 +168,12 @@ void TMain::CreateFindBar() {
   FindText = new QLineEdit(FindBar);
   FindText->setPlaceholderText(QStringLiteral("Find"));
   FindText->setToolTip(QStringLiteral("Enter: next match; Shift+Enter: previous match; Esc: close"));
-  FindText->installEventFilter(this);
+  FindText->installEventFilter(new FindBarKeys([this](bool backwards) { FindNext(backwards); },
+                                               [this] {
+                                                 FindBar->hide();
+                                                 InfoTree->setFocus();
+                                               },
+                                               this));
   // Shown only when it has something to say, so that the line edit takes the
   // whole width of the narrow window otherwise.
   FindResult = new QLabel(QStringLiteral("No match"), FindBar);
@@ -357,7 +256,7 @@ void TMain::PrintDlgClick() {
   const std::unique_ptr<QPrinter> printer = ports_.makePrinter();
   QPainter painter;
   if (printer == nullptr || !painter.begin(printer.get())) {
-    ShowError(QStringLiteral("Unable to print: no printer is available."), kErrorBoxStyle);
+    ShowError(QStringLiteral("Unable to print: no printer is available."), kErrorBoxStyle, {});
     return;
   }
   // The window goes on paper at the size it has on screen, shrunk only when
@@ -445,51 +344,13 @@ void TMain::FindNext(bool backwards) {
   InfoTree->scrollTo(index);
 }
 
-bool TMain::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == FindText && event->type() == QEvent::KeyPress) {
-    const auto* keyEvent = static_cast<QKeyEvent*>(event);
-    if (keyEvent->key() == Qt::Key_Return || keyEvent->key() == Qt::Key_Enter) {
-      FindNext(keyEvent->modifiers().testFlag(Qt::ShiftModifier));
-      return true;
-    }
-    if (keyEvent->key() == Qt::Key_Escape) {
-      FindBar->hide();
-      InfoTree->setFocus();
-      return true;
-    }
-  }
-  const bool inTree = watched == InfoTree || watched == InfoTree->viewport();
-  if (inTree && event->type() == QEvent::ContextMenu &&
-      static_cast<QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Keyboard) {
-    // Some platforms turn the context-menu key into a menu request of their
-    // own, others do not; the keys are handled below alike everywhere.
-    return true;
-  }
-  if (watched == InfoTree && event->type() == QEvent::KeyPress) {
-    const auto* keyEvent = static_cast<QKeyEvent*>(event);
-    std::uint16_t key = VirtualKey(*keyEvent);
-    const bool menuKey = key == kContextMenuKey;
-    core_.InfoTreeKeyDown(key, static_cast<int>(keyEvent->modifiers()));
-    if (menuKey || (keyEvent->key() == Qt::Key_F10 && keyEvent->modifiers() == Qt::ShiftModifier)) {
-      const QRect current = InfoTree->visualRect(InfoTree->currentIndex());
-      TreeMenuPopup(current.isValid() ? current.center() : QPoint(0, 0));
-      return true;
-    }
-  }
-  return QMainWindow::eventFilter(watched, event);
-}
-
-int TMain::ShowError(const QString& text, std::uint32_t style) {
-  return ports_.messageBox(this, QCoreApplication::applicationName(), text, style);
+int TMain::ShowError(const QString& text, std::uint32_t style, const ErrorSubject& subject) {
+  return ports_.messageBox(this, QCoreApplication::applicationName(), text, style, subject);
 }
 
 void TMain::PumpMessages() {
-  // Called for every node of a build. Draining the queue costs about a
-  // microsecond even when it is empty, more than adding the node; draining
-  // it at most every few milliseconds keeps the window painting smoothly and
-  // a hundred-thousand-node build nearly as fast as without a window. Even
-  // reading the clock costs a tenth of adding a node, so it is read only
-  // every few dozen calls.
+  // Called for every node of a build: the queue is drained at most every few
+  // milliseconds, the clock read every few dozen calls (docs/performance.md).
   constexpr qint64 kPumpIntervalNs = 8'000'000;
   constexpr unsigned kCallsPerClockRead = 32;
   if (pumpClock_.isValid() && (++pumpCalls_ % kCallsPerClockRead != 0 || pumpClock_.nsecsElapsed() < kPumpIntervalNs)) {

@@ -35,19 +35,15 @@ namespace corvane {
 
 class TreeNodesModel;
 
-// The colour a node's dependency mark (a Severity) is drawn in on a view
-// whose base colour is `base`.
-QColor MarkColour(int mark, const QColor& base);
-// How far apart two colours are for the eye, from 1 (the same) to 21.
-double ContrastRatio(const QColor& a, const QColor& b);
-
 // What the window reaches outside itself for (the system's modal dialogs
 // and the printer); tests replace each. The other direction, what the
 // viewer's core asks of the window, is ViewerShell, which TMain implements.
 struct MainWindowPorts {
-  // Shows a modal message box and returns the identifier of the button
-  // pressed (1 for OK).
-  std::function<int(QWidget* parent, const QString& caption, const QString& text, std::uint32_t style)> messageBox;
+  // Shows a modal message box about `subject` and returns the identifier of
+  // the button pressed (1 for OK).
+  std::function<int(QWidget* parent, const QString& caption, const QString& text, std::uint32_t style,
+                    const ErrorSubject& subject)>
+      messageBox;
   // Runs the Open dialog modally; true when a file was chosen.
   std::function<bool(QFileDialog& dialog)> runOpenDialog;
   // The printer the window prints on.
@@ -128,12 +124,9 @@ class TMain final : public QMainWindow, private ViewerShell {
   std::array<QLabel*, kStatusPanelCount> StatusPanels{};
   TreeNodesModel* TreeModel() const { return model_.get(); }
 
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override;
-
  private:
   // ViewerShell.
-  int ShowError(const QString& text, std::uint32_t style) override;
+  int ShowError(const QString& text, std::uint32_t style, const ErrorSubject& subject) override;
   void PumpMessages() override;
   void SetWaitCursor() override;
   void RestoreCursor() override;

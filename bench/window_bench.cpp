@@ -54,7 +54,7 @@ BENCHMARK(OpenInShownWindow)->Unit(benchmark::kMillisecond);
 // the window may go without painting.
 class PumpClock final : public ViewerShell {
  public:
-  int ShowError(const QString&, std::uint32_t) override { return 1; }
+  int ShowError(const QString&, std::uint32_t, const ErrorSubject&) override { return 1; }
   void SetWaitCursor() override {}
   void RestoreCursor() override {}
   void SetWindowEnabled(bool) override {}

@@ -35,16 +35,12 @@ constexpr int kExitLibraryNotFound = 3;
 // and printed, everything else has nothing to do.
 class DumpShell final : public ViewerShell {
  public:
-  void Attach(const ViewerCore& core) { core_ = &core; }
-
-  int ShowError(const QString& text, std::uint32_t) override {
-    const std::string file = core_ != nullptr ? core_->FileInProcess() : std::string();
+  int ShowError(const QString& text, std::uint32_t, const ErrorSubject& subject) override {
+    const std::string& file = subject.file;
     std::fprintf(stderr, "corvane-dump: %s: %s\n", file.c_str(), text.toLocal8Bit().constData());
-    if (core_ != nullptr) {
-      for (const PlaceTried& place : core_->PassedOver()) {
-        std::fprintf(stderr, "corvane-dump: %s: passed over %s: %s\n", file.c_str(), place.path.c_str(),
-                     DescribePlace(place).c_str());
-      }
+    for (const PlaceTried& place : subject.passedOver) {
+      std::fprintf(stderr, "corvane-dump: %s: passed over %s: %s\n", file.c_str(), place.path.c_str(),
+                   DescribePlace(place).c_str());
     }
     errors_.push_back({QString::fromLocal8Bit(file.c_str()), text});
     return 1;  // IDOK
@@ -62,9 +58,21 @@ class DumpShell final : public ViewerShell {
   QStringList Status() const { return {status_, status_ + kStatusPanelCount}; }
 
  private:
-  const ViewerCore* core_ = nullptr;
   std::vector<FileError> errors_;
   QString status_[kStatusPanelCount];
+};
+
+// The viewer's core as the dump drives it, with `files` opened as the
+// window opens them. The tree printed has no marks; --modules is the check.
+struct DumpedViewer {
+  DumpedViewer(const std::vector<std::string>& extraFolders, const QStringList& files) {
+    core.Search().SetExtraFolders(extraFolders);
+    core.SetDependencyCheck(false);
+    core.OpenList(files);
+  }
+
+  DumpShell shell;
+  ViewerCore core{shell};
 };
 
 void PrintUsage(std::FILE* stream) {
@@ -150,14 +158,9 @@ void PrintApiSetStep(const std::string& name, const LibraryLookup& lookup) {
 // Opens `file` as the window would, then looks for the library `name` as
 // one of its imports and prints each step.
 int Explain(const std::string& name, const std::string& file, const std::vector<std::string>& extraFolders) {
-  DumpShell shell;
-  ViewerCore core(shell);
-  shell.Attach(core);
-  core.Search().SetExtraFolders(extraFolders);
-  core.SetDependencyCheck(false);
-  core.OpenList({QString::fromLocal8Bit(file.c_str())});
-  if (!shell.Errors().empty()) return kExitFileFailed;
-  const LibraryLookup lookup = core.LookUpLibrary(name, core.Items().TopItem(0), true);
+  DumpedViewer viewer(extraFolders, {QString::fromLocal8Bit(file.c_str())});
+  if (!viewer.shell.Errors().empty()) return kExitFileFailed;
+  const LibraryLookup lookup = viewer.core.LookUpLibrary(name, viewer.core.Items().TopItem(0), true);
   std::printf("Looking for %s as imported by %s (%s)\n", name.c_str(), file.c_str(), MachineName(lookup.machine).c_str());
   PrintApiSetStep(name, lookup);
   for (const PlaceTried& place : lookup.places) {
@@ -291,25 +294,18 @@ int Run(int argc, char** argv) {
     return CheckModules(names, json, extraFolders);
   }
 
-  DumpShell shell;
-  ViewerCore core(shell);
-  shell.Attach(core);
-  core.Search().SetExtraFolders(extraFolders);
-  // The tree printed has no marks; --modules is the check.
-  core.SetDependencyCheck(false);
-  core.OpenList(files);
-  const bool everyFileShown = shell.Errors().empty();
-  InspectBreadthFirst(core, depth);
+  DumpedViewer viewer(extraFolders, files);
+  const bool everyFileShown = viewer.shell.Errors().empty();
+  InspectBreadthFirst(viewer.core, depth);
 
   const OutputSink toStdout = [](std::string_view chunk) { std::fwrite(chunk.data(), 1, chunk.size(), stdout); };
   if (json) {
-    WriteTreeAsJson(core.Items(), shell.Status(), shell.Errors(), toStdout);
+    WriteTreeAsJson(viewer.core.Items(), viewer.shell.Status(), viewer.shell.Errors(), toStdout);
   } else {
-    WriteTreeAsText(core.Items(), shell.Status(), toStdout);
+    WriteTreeAsText(viewer.core.Items(), viewer.shell.Status(), toStdout);
   }
   const int status = everyFileShown ? kExitShown : kExitFileFailed;
-  // Tearing down a tree of a hundred thousand nodes one by one costs as much
-  // as printing it, and the process is about to end anyway.
+  // The process ends without tearing down the tree (docs/performance.md).
   std::fflush(stdout);
   std::fflush(stderr);
   std::_Exit(status);

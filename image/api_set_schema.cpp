@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#include "ascii_case.h"
 #include "image_hlp.h"
 #include "pe_layout.h"
+#include "reading_budget.h"
 
 namespace corvane {
 namespace {
@@ -28,14 +30,6 @@ constexpr std::uint64_t kValueValueLength = 16;
 
 constexpr char kSectionName[pe::kSectionNameSize] = {'.', 'a', 'p', 'i', 's', 'e', 't', '\0'};
 
-std::string Folded(std::string_view text) {
-  std::string folded(text);
-  for (char& c : folded) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return folded;
-}
-
 // The part of a contract name that picks its entry.
 std::string_view UpToLastHyphen(std::string_view name) { return name.substr(0, name.rfind('-')); }
 
@@ -46,9 +40,9 @@ std::string_view UpToLastHyphen(std::string_view name) { return name.substr(0, n
 class SchemaReader {
  public:
   explicit SchemaReader(ByteView section)
-      : section_(section), budget_(2 * std::uint64_t{section.Size()} + kBudgetBeyondSize) {}
+      : section_(section), budget_(section.Size(), kTextBeyondSchemaSize) {}
 
-  bool Spent() const { return spent_; }
+  bool Spent() const { return budget_.Cut(); }
 
   // The 32-bit field at `offset` of the record at `record`, which the
   // caller checked lies in the section.
@@ -57,13 +51,15 @@ class SchemaReader {
   }
 
   // Whether a record of `size` bytes lies at `offset`; charged when it does.
-  bool Record(std::uint64_t offset, std::uint64_t size) { return section_.Contains(offset, size) && Charge(size); }
+  bool Record(std::uint64_t offset, std::uint64_t size) {
+    return section_.Contains(offset, size) && budget_.SpendBytes(size);
+  }
 
   // The UTF-16 name of `length` bytes at `offset`. Names in a schema are
   // ASCII: one that leaves the section, has an odd length or holds another
   // character reads as empty.
   std::string Name(std::uint32_t offset, std::uint32_t length) {
-    if (length % 2 != 0 || !section_.Contains(offset, length) || !Charge(length)) return {};
+    if (length % 2 != 0 || !section_.Contains(offset, length) || !budget_.SpendBytes(length)) return {};
     std::string name;
     name.reserve(length / 2);
     for (std::uint64_t at = offset; at < std::uint64_t{offset} + length; at += 2) {
@@ -75,23 +71,14 @@ class SchemaReader {
   }
 
  private:
-  static constexpr std::uint64_t kBudgetBeyondSize = 4096;
-
-  bool Charge(std::uint64_t bytes) {
-    spent_ = spent_ || bytes > budget_;
-    if (!spent_) budget_ -= bytes;
-    return !spent_;
-  }
-
   ByteView section_;
-  std::uint64_t budget_;
-  bool spent_ = false;
+  ReadingBudget budget_;
 };
 
 }  // namespace
 
 bool IsApiSetName(std::string_view name) {
-  const std::string prefix = Folded(name.substr(0, 4));
+  const std::string prefix = FoldedAscii(name.substr(0, 4));
   return prefix == "api-" || prefix == "ext-";
 }
 
@@ -104,7 +91,7 @@ std::optional<ApiSetSchema> ApiSetSchema::FromSection(ByteView section) {
   for (std::uint64_t i = 0; i < count; ++i) {
     const std::uint64_t entry = entries + i * kEntrySize;
     if (!reader.Record(entry, kEntrySize)) break;
-    Entry read{Folded(UpToLastHyphen(
+    Entry read{FoldedAscii(UpToLastHyphen(
                    reader.Name(reader.Field(entry, kEntryNameOffset), reader.Field(entry, kEntryNameLength)))),
                {}};
     const std::uint64_t values = reader.Field(entry, kEntryValueOffset);
@@ -114,7 +101,7 @@ std::optional<ApiSetSchema> ApiSetSchema::FromSection(ByteView section) {
       if (!reader.Record(value, kValueSize)) break;
       std::string alias = reader.Name(reader.Field(value, kValueNameOffset), reader.Field(value, kValueNameLength));
       std::string host = reader.Name(reader.Field(value, kValueValueOffset), reader.Field(value, kValueValueLength));
-      read.values.push_back({Folded(alias), std::move(host)});
+      read.values.push_back({FoldedAscii(alias), std::move(host)});
     }
     if (reader.Spent()) break;
     if (!read.key.empty()) schema.entries_.push_back(std::move(read));
@@ -145,11 +132,11 @@ std::optional<ApiSetSchema> ApiSetSchema::FromImage(ByteView file) {
 }
 
 std::string_view ApiSetSchema::HostOf(std::string_view name, std::string_view importer) const {
-  const std::string key = Folded(UpToLastHyphen(name));
+  const std::string key = FoldedAscii(UpToLastHyphen(name));
   const auto entry = std::lower_bound(entries_.begin(), entries_.end(), key,
                                       [](const Entry& e, const std::string& k) { return e.key < k; });
   if (entry == entries_.end() || entry->key != key || entry->values.empty()) return {};
-  const std::string alias = Folded(importer);
+  const std::string alias = FoldedAscii(importer);
   for (const Value& value : entry->values) {
     if (!value.alias.empty() && value.alias == alias) return value.host;
   }

@@ -4,11 +4,10 @@
 #include <iterator>
 
 #include "pe_layout.h"
+#include "reading_budget.h"
 
 namespace corvane {
 namespace {
-
-constexpr std::uint64_t kHashingBeyondFileSize = std::uint64_t{16} << 20;
 
 // The display texts of one thunk table's entries.
 ThunkWalk WalkThunkTable(const MappedImage& image, bool pe32Plus, std::uint32_t tableRva, FunctionProc proc,
@@ -77,10 +76,9 @@ ImportDirectory::ImportDirectory(const MappedImage& image) : image_(image) {
   // Hashing a name reads all of it. Descriptors may all point at one long
   // name, or at ever later places in one long run of bytes, and each would
   // be read in full: quadratic in the file. Names at a place seen before
-  // are found by their address; the bytes hashed otherwise may come to
-  // twice the file and some room for small files, beyond which the
-  // directory is cut.
-  std::uint64_t hashingLeft = 2 * view.Size() + kHashingBeyondFileSize;
+  // are found by their address; the bytes hashed otherwise are bounded as
+  // any reading of the file, beyond which the directory is cut.
+  ReadingBudget hashing(view.Size());
   for (std::uint64_t descriptor = *directory;; descriptor += pe::kImportDescriptorSize) {
     const auto nameRva = view.Read<std::uint32_t>(descriptor + pe::kImportName);
     if (!nameRva || *nameRva == 0) break;
@@ -93,12 +91,11 @@ ImportDirectory::ImportDirectory(const MappedImage& image) : image_(image) {
     const auto index = static_cast<std::int32_t>(descriptors_.size());
     auto [known, newPlace] = chainsByAddress_.try_emplace(name->data(), nullptr);
     if (newPlace) {
-      if (hashingLeft < name->size()) {
+      if (!hashing.SpendBytes(name->size())) {
         chainsByAddress_.erase(known);
         cut_ = true;
         break;
       }
-      hashingLeft -= name->size();
       known->second = &chains_.try_emplace(*name, Chain{index, -1}).first->second;
     }
     descriptors_.push_back({*name, thunkTable, -1});

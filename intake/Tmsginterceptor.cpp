@@ -4,6 +4,8 @@
 #include <new>
 #include <type_traits>
 
+#include "scope_exit.h"
+
 namespace corvane {
 
 // Entries are released with std::free, so nothing may need a destructor.
@@ -50,11 +52,7 @@ void TMsgInterceptor::InterceptWndProc(TMessage& Message) {
   const std::uint32_t msg = Message.Msg;
   Dispatch dispatch{0, handlers_.Count(), dispatching_};
   dispatching_ = &dispatch;
-  struct Unwind {
-    TMsgInterceptor& interceptor;
-    Dispatch& dispatch;
-    ~Unwind() { interceptor.dispatching_ = dispatch.outer; }
-  } unwind{*this, dispatch};
+  const ScopeExit unwind([this, &dispatch] { dispatching_ = dispatch.outer; });
 
   while (dispatch.next < dispatch.end) {
     const auto* entry = static_cast<const TMsgHandlerEntry*>(handlers_.Get(dispatch.next++));

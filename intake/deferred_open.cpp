@@ -4,6 +4,8 @@
 
 #include <utility>
 
+#include "scope_exit.h"
+
 namespace corvane {
 
 DeferredOpener::DeferredOpener(std::function<bool()> busy, std::function<void(const QStringList&)> open,
@@ -27,10 +29,7 @@ void DeferredOpener::OpenWaiting() {
     const QStringList files = std::move(waiting_.front());
     waiting_.pop_front();
     opening_ = true;
-    struct Reset {
-      bool& flag;
-      ~Reset() { flag = false; }
-    } reset{opening_};
+    const ScopeExit opened([this] { opening_ = false; });
     open_(files);
   }
   if (!waiting_.empty()) RetryLater();

@@ -4,7 +4,7 @@
 #include <unordered_map>
 
 #include "node_kinds.h"
-#include "viewer_core.h"
+#include "node_text.h"
 #include "walkers.h"
 
 namespace corvane {

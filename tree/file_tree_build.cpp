@@ -12,7 +12,7 @@
 #include "node_kinds.h"
 #include "reading_budget.h"
 #include "sibling_order.h"
-#include "viewer_core.h"
+#include "viewer_shell.h"
 #include "walkers.h"
 
 namespace corvane {
@@ -99,7 +99,7 @@ class FileTreeBuild::Walk {
     const auto converted = std::to_chars(digits, digits + sizeof digits, nameOrdinal);
     text.append(digits, converted.ptr);
     text += ')';
-    SetNodeIcon(EightBitText(text).AddTo(build.items_, exports), kIconExport);
+    SetNodeIcon(build.items_.AddChild(exports, EightBitText(text).View()), kIconExport);
     build.shell_.PumpMessages();
     return true;
   }
@@ -145,7 +145,7 @@ class FileTreeBuild::Walk {
     }
     return libraries_->FindOrAdd(name.View(), [&]() -> TTreeNode* {
       if (!budget_.SpendEntry()) return nullptr;
-      TTreeNode* library = name.AddTo(items_, root);
+      TTreeNode* library = items_.AddChild(root, name.View());
       SetNodeIcon(library, kIconLibrary);
       return library;
     });

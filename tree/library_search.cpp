@@ -44,13 +44,6 @@ std::vector<std::string> SplitFolders(const std::string& list) {
 
 }  // namespace
 
-std::string FoldedAscii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
-
 bool IsPlainFileName(const std::string& name) {
   return !name.empty() && name != "." && name != ".." && name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "api_set_schema.h"
+#include "ascii_case.h"
 #include "system_services.h"
 
 namespace corvane {
@@ -22,10 +23,6 @@ namespace corvane {
 // "." or "..", and without a path separator or NUL. Any other name is never
 // found, so an import directory cannot point the search elsewhere on disk.
 bool IsPlainFileName(const std::string& name);
-
-// `text` with ASCII letters in lower case: library names compare so, as on
-// Windows.
-std::string FoldedAscii(std::string text);
 
 // The image whose import is looked for.
 struct Importer {

@@ -26,13 +26,9 @@ TextCollator::TextCollator(const QLocale& locale) : collator_(locale) {
   collator_.setCaseSensitivity(Qt::CaseInsensitive);
   collator_.setNumericMode(false);
   collator_.setIgnorePunctuation(false);
-  // Sorting a large import table is one collation call per comparison, and
-  // ICU's is the larger part of building the tree. English collation keeps
-  // the Unicode default order, in which texts of printable ASCII (nearly
-  // every name in a PE file) compare character by character on a fixed
-  // weight each: no contractions, nothing ignorable. Other languages may
-  // tailor ASCII (Czech "ch", Danish "aa", Lithuanian "y"), so they always
-  // ask the collator.
+  // English keeps printable ASCII on one fixed weight per character, so
+  // those texts compare without ICU (docs/performance.md); other languages
+  // may tailor ASCII (Czech "ch", Danish "aa"), so they always ask ICU.
   asciiByWeights_ = locale.language() == QLocale::English;
   for (std::size_t i = 0; i < kAsciiCollationOrder.size(); ++i) {
     const auto c = static_cast<unsigned char>(kAsciiCollationOrder[i]);

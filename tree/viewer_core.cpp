@@ -13,14 +13,13 @@
 #include "mapped_image.h"
 #include "node_kinds.h"
 #include "pe_layout.h"
+#include "scope_exit.h"
 #include "sibling_order.h"
 #include "system_services.h"
 #include "version_reader.h"
 #include "walkers.h"
 
 namespace corvane {
-
-QString TextFrom8Bit(std::string_view text) { return EightBitText(text).View().ToString(); }
 
 QString FormatSize(std::uint32_t bytes) {
   return QStringLiteral(" %1 Kb (%2 bytes)").arg(BytesToKb(bytes)).arg(bytes);
@@ -40,34 +39,23 @@ const char* MapFailureMessage(MapFailure failure) {
 
 namespace {
 
-// Ends a build however it ends: the tree repaints, the totals show, the
-// window takes input again and the cursor comes back.
-class BuildScope {
- public:
-  BuildScope(ViewerCore& core, ViewerShell& shell, TTreeNodes& items, int& depth)
-      : core_(core), shell_(shell), items_(items), depth_(depth) {
-    shell_.SetWaitCursor();
-    shell_.SetWindowEnabled(false);
-    items_.BeginUpdate();
-    ++depth_;
-  }
-  BuildScope(const BuildScope&) = delete;
-  BuildScope& operator=(const BuildScope&) = delete;
-  ~BuildScope() {
-    --depth_;
-    items_.EndUpdate();
-    core_.UpdateStatusBar();
-    shell_.SetWindowEnabled(true);
-    shell_.FocusWindow();
-    shell_.RestoreCursor();
-  }
-
- private:
-  ViewerCore& core_;
-  ViewerShell& shell_;
-  TTreeNodes& items_;
-  int& depth_;
-};
+// Starts a build; the guard returned ends it however it ends: the tree
+// repaints, the totals show, the window takes input again and the cursor
+// comes back.
+auto BeginBuild(ViewerCore& core, ViewerShell& shell, TTreeNodes& items, int& depth) {
+  shell.SetWaitCursor();
+  shell.SetWindowEnabled(false);
+  items.BeginUpdate();
+  ++depth;
+  return ScopeExit([&core, &shell, &items, &depth] {
+    --depth;
+    items.EndUpdate();
+    core.UpdateStatusBar();
+    shell.SetWindowEnabled(true);
+    shell.FocusWindow();
+    shell.RestoreCursor();
+  });
+}
 
 }  // namespace
 
@@ -92,7 +80,6 @@ void ViewerCore::OpenList(const QStringList& files) {
 }
 
 void ViewerCore::ProcessFile(TTreeNode* parent, const std::string& fileName) {
-  fileInProcess_ = fileName;
   const char* message = nullptr;
   {
     auto mapping = MappedFile::Map(fileName);
@@ -102,20 +89,17 @@ void ViewerCore::ProcessFile(TTreeNode* parent, const std::string& fileName) {
       message = ProcessView(parent, fileName, std::get<MappedFile>(mapping).View());
     }
   }  // the view is unmapped and the file closed before the user reads any message
-  if (message != nullptr) shell_.ShowError(QString::fromLatin1(message), kErrorBoxStyle);
-  fileInProcess_.clear();
+  if (message != nullptr) shell_.ShowError(QString::fromLatin1(message), kErrorBoxStyle, {fileName, {}});
 }
 
 const char* ViewerCore::ProcessView(TTreeNode* parent, const std::string& fileName, ByteView view) {
   MappedImage image;
   if (!IdentifyImage(image, view)) return kMessageNotPe;
-  treeCut_ = false;
-  BuildFileTree(parent, fileName, image);
-  return treeCut_ ? kMessageTreeCut : nullptr;
+  return BuildFileTree(parent, fileName, image) ? kMessageTreeCut : nullptr;
 }
 
-void ViewerCore::BuildFileTree(TTreeNode* parent, const std::string& fileName, const MappedImage& image) {
-  BuildScope scope(*this, shell_, items_, buildDepth_);
+bool ViewerCore::BuildFileTree(TTreeNode* parent, const std::string& fileName, const MappedImage& image) {
+  const auto buildEnd = BeginBuild(*this, shell_, items_, buildDepth_);
 
   TTreeNode* root = parent;
   if (root == nullptr) {
@@ -139,31 +123,36 @@ void ViewerCore::BuildFileTree(TTreeNode* parent, const std::string& fileName, c
   }
 
   build.AddImports(root);
-  treeCut_ = build.Cut();
+  const bool cut = build.Cut();
 
   if (parent != nullptr) SetNodeIcon(parent, kIconInspectedLibrary);
   importers_[root] = {FileNamePart(fileName), ImageMachine(image.base).value_or(0),
                       image.IsPe32Plus()};
   SortChildrenInTreeOrder(items_, root, collator_);
   root->SetExpanded(true);
-  if (checkDependencies_) CheckDependencies(root, parent != nullptr, fileName, image);
+  if (checkDependencies_ && parent == nullptr) CheckFile(root, fileName, image);
+  if (checkDependencies_ && parent != nullptr) MarkInspectedLibrary(parent, fileName);
+  return cut;
 }
 
-void ViewerCore::CheckDependencies(TTreeNode* root, bool inspected, const std::string& fileName,
-                                   const MappedImage& image) {
-  const MarkNode mark = [this](TTreeNode* node, Severity severity, const QString& reason) {
+MarkNode ViewerCore::Marker() {
+  return [this](TTreeNode* node, Severity severity, const QString& reason) {
     node->SetMark(static_cast<int>(severity));
     markReasons_[node] = reason;
   };
-  if (!inspected) {
-    // The check shares the search's folder listings but none of its
-    // answers with earlier opens: a file may have been copied in since.
-    DependencyCheck check(librarySearch_);
-    const Closure& closure = closures_[root] = check.Check(fileName, image, [this] { shell_.PumpMessages(); });
-    MarkFileRoot(root, closure, MarkImports(root, closure, 0, mark), mark);
-    return;
-  }
-  const TTreeNode* file = root;
+}
+
+void ViewerCore::CheckFile(TTreeNode* root, const std::string& fileName, const MappedImage& image) {
+  // The check shares the search's folder listings but none of its
+  // answers with earlier opens: a file may have been copied in since.
+  DependencyCheck check(librarySearch_);
+  const Closure& closure = closures_[root] = check.Check(fileName, image, [this] { shell_.PumpMessages(); });
+  const MarkNode mark = Marker();
+  MarkFileRoot(root, closure, MarkImports(root, closure, 0, mark), mark);
+}
+
+void ViewerCore::MarkInspectedLibrary(TTreeNode* library, const std::string& fileName) {
+  const TTreeNode* file = library;
   while (file->Parent() != nullptr) file = file->Parent();
   const auto checked = closures_.find(file);
   if (checked == closures_.end()) return;
@@ -171,7 +160,7 @@ void ViewerCore::CheckDependencies(TTreeNode* root, bool inspected, const std::s
   const std::string path = FullPathName(fileName);
   for (std::size_t module = 0; module < closure.modules.size(); ++module) {
     if (closure.modules[module].path == path && closure.modules[module].host == kNoModule) {
-      MarkImports(root, closure, module, mark);
+      MarkImports(library, closure, module, Marker());
       return;
     }
   }
@@ -303,18 +292,11 @@ bool ViewerCore::CanInspect(const TTreeNode* node) { return node != nullptr && n
 void ViewerCore::PopupInspectClick(TTreeNode* selected) {
   if (!CanInspect(selected)) return;
   ++inspectionDepth_;
-  const struct InspectionEnd {
-    int& depth;
-    ~InspectionEnd() { --depth; }
-  } inspectionEnd{inspectionDepth_};
+  const ScopeExit inspectionEnd([this] { --inspectionDepth_; });
   const std::string name = selected->Text().toLocal8Bit().toStdString();
   LibraryLookup lookup = LookUpLibrary(name, selected->Parent());
   if (!lookup.found) {
-    fileInProcess_ = name;
-    passedOver_ = std::move(lookup.places);
-    shell_.ShowError(QString::fromLatin1(kMessageLibraryNotFound), kErrorBoxStyle);
-    passedOver_.clear();
-    fileInProcess_.clear();
+    shell_.ShowError(QString::fromLatin1(kMessageLibraryNotFound), kErrorBoxStyle, {name, std::move(lookup.places)});
     return;
   }
   const std::string fullName = FullPathName(*lookup.found);

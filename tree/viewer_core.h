@@ -17,10 +17,12 @@
 
 #include "byte_view.h"
 #include "dependency_check.h"
+#include "dependency_marks.h"
 #include "library_search.h"
 #include "mapped_file.h"
 #include "text_collator.h"
 #include "tree_nodes.h"
+#include "viewer_shell.h"
 
 namespace corvane {
 
@@ -46,24 +48,6 @@ inline constexpr int kStatusPanelCount = 4;
 // key code the tree's key handler reads. A window hands it this code for
 // that key and 0 for every other.
 inline constexpr std::uint16_t kContextMenuKey = 0x5D;
-
-// What the core asks of whoever shows it: the window, the dump, a test.
-class ViewerShell {
- public:
-  virtual ~ViewerShell() = default;
-  // A modal box with `text`, the application title as caption and `style`;
-  // the identifier of the button pressed.
-  virtual int ShowError(const QString& text, std::uint32_t style) = 0;
-  // Dispatches whatever waits in the event queue, without waiting.
-  virtual void PumpMessages() = 0;
-  // Shows the wait cursor, remembering the one it replaces; RestoreCursor
-  // puts back the most recently remembered one.
-  virtual void SetWaitCursor() = 0;
-  virtual void RestoreCursor() = 0;
-  virtual void SetWindowEnabled(bool enabled) = 0;
-  virtual void FocusWindow() = 0;
-  virtual void SetStatusPanelText(int panel, const QString& text) = 0;
-};
 
 class ViewerCore {
  public:
@@ -134,36 +118,32 @@ class ViewerCore {
   // other handlers, which must leave the tree alone (an inspection holds its
   // node across the boxes).
   bool Busy() const { return buildDepth_ > 0 || inspectionDepth_ > 0; }
-  // The file being opened or the library being looked for; an error box
-  // shown meanwhile is about it.
-  const std::string& FileInProcess() const { return fileInProcess_; }
-  // The files the search for a library not found passed over, while its
-  // error box is shown.
-  const std::vector<PlaceTried>& PassedOver() const { return passedOver_; }
 
  private:
-  void BuildFileTree(TTreeNode* parent, const std::string& fileName, const MappedImage& image);
+  // True when the build was cut short (see FileTreeBuild::Cut).
+  bool BuildFileTree(TTreeNode* parent, const std::string& fileName, const MappedImage& image);
   void AddStatsNodes(TTreeNode* stats, const MappedImage& image);
-  // Checks what the file shown at `root` needs (a file of its own) or marks
-  // what an inspected library under it needs, from its file's check.
-  void CheckDependencies(TTreeNode* root, bool inspected, const std::string& fileName, const MappedImage& image);
+  // Checks what the file shown at `root` needs and marks its rows.
+  void CheckFile(TTreeNode* root, const std::string& fileName, const MappedImage& image);
+  // Marks what the library inspected at `library` needs, from the check of
+  // the file shown above it.
+  void MarkInspectedLibrary(TTreeNode* library, const std::string& fileName);
+  // Records a node's mark and its words.
+  MarkNode Marker();
 
   ViewerShell& shell_;
   TTreeNodes items_;
   TextCollator collator_;
   std::string fileFolder_;
-  std::string fileInProcess_;
   std::uint32_t codeTotal_ = 0;
   std::uint32_t dataTotal_ = 0;
   int buildDepth_ = 0;
   int inspectionDepth_ = 0;
   bool keyPopup_ = false;
-  bool treeCut_ = false;
   bool checkDependencies_ = true;
   // The image shown at each root, for the search of the libraries it imports.
   std::unordered_map<const TTreeNode*, Importer> importers_;
   LibrarySearch librarySearch_;
-  std::vector<PlaceTried> passedOver_;
   // The dependency check of the file shown at each root, and the words of
   // each node's mark.
   std::unordered_map<const TTreeNode*, Closure> closures_;
@@ -175,8 +155,5 @@ QString FormatSize(std::uint32_t bytes);
 
 // What the user is told when a file cannot be mapped.
 const char* MapFailureMessage(MapFailure failure);
-
-// Node text from an 8-bit name of the file.
-QString TextFrom8Bit(std::string_view text);
 
 }  // namespace corvane

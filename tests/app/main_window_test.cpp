@@ -29,6 +29,7 @@
 #include "Mainform.h"
 #include "command_line.h"
 #include "drag_simulation.h"
+#include "mark_colours.h"
 #include "pe_writer.h"
 #include "temp_files.h"
 #include "tree_nodes_model.h"
@@ -59,9 +60,10 @@ class MainWindowTest : public ::testing::Test {
 
   void Construct() {
     MainWindowPorts ports;
-    ports.messageBox = [this](QWidget* parent, const QString& caption, const QString& text, std::uint32_t style) {
+    ports.messageBox = [this](QWidget* parent, const QString& caption, const QString& text, std::uint32_t style,
+                              const ErrorSubject& subject) {
       auto* window = qobject_cast<TMain*>(parent);
-      boxes_.push_back({caption, text, style, window->Core().FileInProcess(), window->isVisible()});
+      boxes_.push_back({caption, text, style, subject.file, window->isVisible()});
       if (onBox_) onBox_();
       return 1;
     };

@@ -8,6 +8,7 @@
 
 #include "mapped_image.h"
 #include "node_kinds.h"
+#include "reading_budget.h"
 #include "version_reader.h"
 #include "viewer_core.h"
 #include "viewer_shells.h"
@@ -15,9 +16,9 @@
 namespace corvane::testing {
 namespace {
 
-// A build stops at half the file's size in nodes plus room for small files;
-// the root, its Stats branch and the export branch come on top of that.
-constexpr std::size_t kNodesBeyondHalfTheSize = 65536 + 8;
+// The root, its Stats branch and the export branch come on top of the
+// entries a build may add.
+constexpr std::size_t kNodesBeyondEntries = 8;
 
 // Notes a rule that did not hold; one of a kind is enough to explain a failure.
 class Rules {
@@ -117,7 +118,7 @@ OpenedImage OpenInMemory(std::span<const std::uint8_t> input) {
   CheckBranches(core, root, rules, opened);
   std::size_t nodes = 1 + opened.branches.size();
   for (const ShownBranch& branch : opened.branches) nodes += branch.children.size();
-  rules.Expect(nodes <= bytes.size() / 2 + kNodesBeyondHalfTheSize, "more nodes than the file could hold");
+  rules.Expect(nodes <= EntriesAllowed(bytes.size()) + kNodesBeyondEntries, "more nodes than the file could hold");
   return opened;
 }
 

@@ -22,10 +22,8 @@ class RecordingShell final : public ViewerShell {
     std::uint32_t style;
   };
 
-  void Attach(const ViewerCore& core) { core_ = &core; }
-
-  int ShowError(const QString& text, std::uint32_t style) override {
-    errors.push_back({core_ != nullptr ? core_->FileInProcess() : std::string(), text, style});
+  int ShowError(const QString& text, std::uint32_t style, const ErrorSubject& subject) override {
+    errors.push_back({subject.file, text, style});
     if (onError) onError();
     return 1;
   }
@@ -49,15 +47,12 @@ class RecordingShell final : public ViewerShell {
   bool enabled = true;
   std::function<void()> onPump;
   std::function<void()> onError;
-
- private:
-  const ViewerCore* core_ = nullptr;
 };
 
 // Accepts everything and shows nothing.
 class NullShell final : public ViewerShell {
  public:
-  int ShowError(const QString&, std::uint32_t) override { return 1; }
+  int ShowError(const QString&, std::uint32_t, const ErrorSubject&) override { return 1; }
   void PumpMessages() override {}
   void SetWaitCursor() override {}
   void RestoreCursor() override {}
@@ -68,7 +63,6 @@ class NullShell final : public ViewerShell {
 
 // A viewer with its recording shell, as a test fixture's member.
 struct TestViewer {
-  TestViewer() { shell.Attach(core); }
   RecordingShell shell;
   ViewerCore core{shell};
 };

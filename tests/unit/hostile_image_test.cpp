@@ -15,6 +15,7 @@
 #include "mapped_image.h"
 #include "open_in_memory.h"
 #include "pe_writer.h"
+#include "reading_budget.h"
 #include "self_pointing_run.h"
 #include "viewer_core.h"
 #include "walkers.h"
@@ -192,7 +193,7 @@ TEST_P(HostileImageTest, DescriptorsSharingOneLongNameAndTableAreIndexedByPlaceA
       EXPECT_EQ(chained, kCount);
     } else {
       // Indexing stops after about twice the file and the room for small files.
-      const std::size_t allowed = 2 * patched.bytes.size() + (std::size_t{16} << 20);
+      const std::size_t allowed = TextAllowed(patched.bytes.size());
       EXPECT_GE(descriptors.size(), allowed / kMegabyte - 1);
       EXPECT_LE(descriptors.size(), allowed / (kMegabyte - kCount) + 1);
       EXPECT_EQ(last, static_cast<std::int32_t>(descriptors.size() - 1));

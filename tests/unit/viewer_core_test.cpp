@@ -8,6 +8,7 @@
 
 #include "node_kinds.h"
 #include "pe_writer.h"
+#include "reading_budget.h"
 #include "temp_files.h"
 #include "tree_output.h"
 #include "viewer_shells.h"
@@ -243,7 +244,7 @@ TEST_F(ViewerCoreTest, FilesWhoseTablesPointBackAtThemselvesAreShownOnlyInPart) 
   ASSERT_EQ(viewer_.shell.errors.size(), 1u);
   EXPECT_EQ(viewer_.shell.errors[0].text, kTreeCut);
   EXPECT_GT(viewer_.core.Items().GetCount(), 1000) << "what was read before the stop is shown";
-  EXPECT_LE(static_cast<std::size_t>(viewer_.core.Items().GetCount()), shared.bytes.size() / 2 + 65536 + 16);
+  EXPECT_LE(static_cast<std::size_t>(viewer_.core.Items().GetCount()), EntriesAllowed(shared.bytes.size()) + 16);
 
   // Ten thousand exports named by one name of four megabytes: forty
   // gigabytes of text from a file of four megabytes.
@@ -257,7 +258,7 @@ TEST_F(ViewerCoreTest, FilesWhoseTablesPointBackAtThemselvesAreShownOnlyInPart) 
   Show(exports);
   ASSERT_EQ(viewer_.shell.errors.size(), 1u);
   EXPECT_EQ(viewer_.shell.errors[0].text, kTreeCut);
-  const std::size_t textAllowed = 2 * exports.bytes.size() + (std::size_t{16} << 20);
+  const std::size_t textAllowed = TextAllowed(exports.bytes.size());
   EXPECT_LE(static_cast<std::size_t>(Root()->Item(1)->Count()), textAllowed / (std::size_t{4} << 20));
 
   // Twenty thousand thunks, or five thousand descriptors, all naming one

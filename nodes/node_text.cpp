@@ -160,4 +160,6 @@ bool NodeTextStore::WorthCompacting() const {
 
 void NodeTextStore::Reset() { *this = NodeTextStore(); }
 
+QString TextFrom8Bit(std::string_view text) { return EightBitText(text).View().ToString(); }
+
 }  // namespace corvane

@@ -1,11 +1,9 @@
 #pragma once
 
-// How the node store keeps texts. Nearly every text in the tree is a name
-// out of a PE file: ASCII, a few dozen characters, and there may be a
-// million of them. A QString each would cost an allocation, a header and two
-// bytes per character; here texts are packed one after another into large
+// How the node store keeps texts: packed one after another into large
 // blocks, one byte per character whenever every character fits in Latin-1,
-// and the rare other texts as UTF-16.
+// and the rare other texts as UTF-16, because a QString per name costs too
+// much over a million names (docs/performance.md, "Why the code is shaped so").
 
 #include <QLatin1StringView>
 #include <QString>
@@ -110,5 +108,34 @@ class NodeTextStore {
   std::size_t liveBytes_ = 0;
   std::size_t wastedBytes_ = 0;
 };
+
+// A name out of the file as a node text. Names in PE files are almost always
+// ASCII, which every 8-bit encoding shares with Latin-1: those go into the
+// tree as they are, and only the others are decoded. Each byte is looked at
+// once, here.
+class EightBitText {
+ public:
+  explicit EightBitText(std::string_view bytes) : EightBitText(bytes, ClassifyBytes(bytes)) {}
+  EightBitText(std::string_view bytes, ByteClass byteClass) {
+    if (byteClass.ascii) {
+      const QLatin1StringView latin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+      view_ = NodeTextView(latin1, byteClass.printableAscii);
+    } else {
+      decoded_ = QString::fromLocal8Bit(bytes.data(), static_cast<qsizetype>(bytes.size()));
+      view_ = NodeTextView(QStringView(decoded_));
+    }
+  }
+  EightBitText(const EightBitText&) = delete;
+  EightBitText& operator=(const EightBitText&) = delete;
+
+  NodeTextView View() const { return view_; }
+
+ private:
+  QString decoded_;  // what view_ shows, for a name that is not ASCII
+  NodeTextView view_;
+};
+
+// Node text from an 8-bit name of the file.
+QString TextFrom8Bit(std::string_view text);
 
 }  // namespace corvane

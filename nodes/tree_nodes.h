@@ -222,8 +222,7 @@ class TTreeNodes {
   void ExpandedChanged(TTreeNode* node);
   void WarnBeforeFreeing(const TTreeNode* node);
 
-  // Nodes are allocated in blocks: a large file adds a hundred thousand of
-  // them, and one allocation each would cost as much time as reading it.
+  // Nodes are allocated in blocks, for speed (docs/performance.md).
   std::unique_ptr<NodePool> pool_;
   NodeTextStore texts_;
   TTreeNode root_;
