@@ -142,10 +142,11 @@ class PrintedSize {
     return b != 0 && a > kSaturated / b ? kSaturated : std::min(a * b, kSaturated);
   }
 
-  // Gathers a node's parts, as its constructor took them.
+  // Gathers a node's parts, as its constructor took them, into `bound`
+  // (the matcher takes it by value: copies add to one bound).
   struct Parts {
     PrintedSize& sizes;
-    Bound bound{kPerNode, 1};
+    Bound& bound;
     void TakeNode(const itanium::Node* child) {
       if (child == nullptr) return;
       const Bound part = sizes.Visit(child);
@@ -175,12 +176,11 @@ class PrintedSize {
     // A node met again while its own parts are visited is a cycle, which
     // the printer breaks off: it prints nothing there.
     if (!fresh) return known->second;
-    Parts parts{*this};
+    Bound bound{kPerNode, 1};
+    Parts parts{*this, bound};
     node->visit([&](const auto* typed) { Match(parts, typed); });
-    if (node->getKind() == itanium::Node::KParameterPackExpansion) {
-      parts.bound.size = Times(parts.bound.size, parts.bound.pack);
-    }
-    return known_[node] = parts.bound;
+    if (node->getKind() == itanium::Node::KParameterPackExpansion) bound.size = Times(bound.size, bound.pack);
+    return known_[node] = bound;
   }
 
   template <typename Typed>

@@ -147,6 +147,15 @@ void ViewerCore::BuildFileTree(TTreeNode* parent, const std::string& fileName, c
   SortChildrenInTreeOrder(items_, root, collator_);
   root->SetExpanded(true);
   if (checkDependencies_) CheckDependencies(root, parent != nullptr, fileName, image);
+  if (nameOptions_ != NameOptions{}) shownNames_.Apply(items_, root, nameOptions_, collator_);
+}
+
+void ViewerCore::SetNameOptions(const NameOptions& options) {
+  nameOptions_ = options;
+  if (items_.GetCount() == 0) return;
+  items_.BeginUpdate();
+  shownNames_.Apply(items_, nullptr, nameOptions_, collator_);
+  items_.EndUpdate();
 }
 
 void ViewerCore::CheckDependencies(TTreeNode* root, bool inspected, const std::string& fileName,
@@ -161,6 +170,7 @@ void ViewerCore::CheckDependencies(TTreeNode* root, bool inspected, const std::s
     DependencyCheck check(librarySearch_);
     const Closure& closure = closures_[root] = check.Check(fileName, image, [this] { shell_.PumpMessages(); });
     MarkFileRoot(root, closure, MarkImports(root, closure, 0, mark), mark);
+    shownNames_.LearnOrdinalNames(root, closure, 0);
     return;
   }
   const TTreeNode* file = root;
@@ -172,6 +182,7 @@ void ViewerCore::CheckDependencies(TTreeNode* root, bool inspected, const std::s
   for (std::size_t module = 0; module < closure.modules.size(); ++module) {
     if (closure.modules[module].path == path && closure.modules[module].host == kNoModule) {
       MarkImports(root, closure, module, mark);
+      shownNames_.LearnOrdinalNames(root, closure, module);
       return;
     }
   }
@@ -288,6 +299,7 @@ void ViewerCore::InfoTreeDeletion(TTreeNode* node) {
   const int icon = node->ImageIndex();
   if (icon == kIconFile || icon == kIconInspectedLibrary) importers_.erase(node);
   if (icon == kIconFile) closures_.erase(node);
+  if (icon == kIconExport || icon == kIconImport) shownNames_.Forget(node);
 }
 
 void ViewerCore::OpenFile(const std::string& fileName) {
