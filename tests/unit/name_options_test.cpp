@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "dump_run.h"
+#include "hostile_names.h"
 #include "pe_writer.h"
 #include "temp_files.h"
 
@@ -126,6 +127,34 @@ TEST(NameOptions, OrdinalsReadAsTheirExportersNamesWhereTheExporterNamesThem) {
   EXPECT_TRUE(Holds(Dump("--modules --demangle --json " + Quoted(exe)).out,
                     "\"function\":\"missing()\",\"name\":\"_Z7missingv\","));
   EXPECT_EQ(Dump("--modules --name-ordinals " + Quoted(exe)).status, 2);
+}
+
+// Names nested hundreds of thousands deep, megabytes long, and short ones
+// that would decode to gigabytes, exported and imported: each stays as it is.
+TEST(NameOptions, AFileOfHostileNamesOpensWithEveryNameRaw) {
+  const std::string hostile[] = {
+      testing::ItaniumNested(300'000),
+      "_ZN" + testing::Repeated("1a", 1'500'000) + "E",
+      "_Z1f" + std::string(400'000, 'P') + "i",
+      "?x@@3" + testing::Repeated("V?$a@", 200'000) + "H",
+      testing::ItaniumDoubling(40),
+      testing::MicrosoftFanOut(30),
+      "_RNv" + testing::Repeated("B0_", 40) + "C1a",
+  };
+  PeWriter writer(Layout::Pe32);
+  std::vector<testing::ImportEntry> imports;
+  for (std::size_t i = 0; i < std::size(hostile); ++i) {
+    writer.Export(hostile[i], static_cast<std::uint16_t>(i));
+    imports.push_back(ByName(hostile[i]));
+  }
+  const TempDir dir;
+  const std::string file = dir.Write("hostile.dll", writer.Import("hostile.dll", imports).Build().bytes);
+  const DumpRun run = Dump("--demangle --name-ordinals " + Quoted(file));
+  EXPECT_EQ(run.status, 0);
+  for (std::size_t i = 0; i < std::size(hostile); ++i) {
+    EXPECT_TRUE(Holds(run.out, "── " + hostile[i] + " (" + std::to_string(i) + ")\n")) << i;
+    EXPECT_TRUE(Holds(run.out, "── " + hostile[i] + "\n")) << i;
+  }
 }
 
 }  // namespace
