@@ -201,7 +201,12 @@ std::optional<std::string> DecodeItanium(std::string_view raw) {
   root->print(out);
   // Printing grows the buffer, which may move it: it is owned once done.
   const DemangledText printed(out.getBuffer());
-  return std::string(out.getBuffer(), out.getCurrentPosition());
+  std::string text(out.getBuffer(), out.getCurrentPosition());
+  // LLVM 14 prints a constructor or destructor of a class with an ABI tag
+  // without its name ("failure[abi:cxx11]::(char const*)"); the raw name
+  // says more than that.
+  if (text.find("]::(") != std::string::npos || text.find("]::~(") != std::string::npos) return std::nullopt;
+  return text;
 }
 
 std::optional<std::string> FromDemangler(char* decoded, int status) {
