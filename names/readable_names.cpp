@@ -99,7 +99,7 @@ class NodeArena {
     bytes = (bytes + kAlignment - 1) / kAlignment * kAlignment;
     if (bytes > left_) {
       const std::size_t size = std::max<std::size_t>(bytes, 16 * 1024);
-      blocks_.push_back(std::make_unique<std::max_align_t[]>(size / sizeof(std::max_align_t) + 1));
+      blocks_.push_back(std::make_unique_for_overwrite<std::max_align_t[]>(size / sizeof(std::max_align_t) + 1));
       next_ = reinterpret_cast<char*>(blocks_.back().get());
       left_ = size;
     }
