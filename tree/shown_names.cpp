@@ -140,6 +140,8 @@ std::optional<QString> ShownNames::OtherSpelling(const TTreeNode* node) const {
 }
 
 void ShownNames::Forget(const TTreeNode* node) {
+  // Called for every node deleted, nearly always with both options off.
+  if (built_.empty() && ordinalNames_.empty()) return;
   built_.erase(node);
   ordinalNames_.erase(node);
 }
