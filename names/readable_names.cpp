@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <type_traits>
 #include <unordered_map>
@@ -55,7 +54,7 @@ bool WithinBounds(std::string_view raw, NameScheme scheme) {
       // types, literals and packs end with E; pointers, references and
       // qualifiers nest without an end.
       return Nesting(
-                 raw, [](char c) { return std::strchr("INZXFLJPROKVCDU", c) != nullptr; },
+                 raw, [](char c) { return std::string_view("INZXFLJPROKVCDU").find(c) != std::string_view::npos; },
                  [](char c) { return c == 'E'; }) <= kMaxDecoratedNesting;
     case NameScheme::kMicrosoft: {
       // Every nested name or template starts with ? or $; each counts.
