@@ -13,6 +13,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPrinter>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -28,6 +29,7 @@
 #include "tree_nodes_model.h"
 #include "row_sizes.h"
 #include "tree_output.h"
+#include "view_options.h"
 #include "window_fonts.h"
 #include "window_keys.h"
 
@@ -131,9 +133,9 @@ void TMain::CreateTree() {
     return imageIndex >= 0 && imageIndex < TreeIcons.size() ? QVariant(TreeIcons[imageIndex]) : QVariant();
   };
   model_->otherData = [this](const TTreeNode& node, int role) -> QVariant {
+    if (role == Qt::ToolTipRole) return RowToolTip(core_, node);
     if (node.Mark() == 0) return {};
     if (role == Qt::ForegroundRole) return MarkColour(node.Mark(), InfoTree->palette().color(QPalette::Base));
-    if (role == Qt::ToolTipRole) return core_.MarkReason(&node);
     return {};
   };
   InfoTree->setModel(model_.get());
@@ -203,6 +205,7 @@ void TMain::CreateMenus() {
   CopySubtree->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
   Find = Edit->addAction(QStringLiteral("&Find..."), this, &TMain::FindClick);
   Find->setShortcuts(QKeySequence::Find);
+  CreateViewMenu();
   Help = MainMenu->addMenu(QStringLiteral("&Help"));
   About = Help->addAction(QStringLiteral("&About Me"), this, &TMain::AboutClick);
   About->setShortcut(QKeySequence(Qt::Key_F1));
@@ -211,6 +214,26 @@ void TMain::CreateMenus() {
   PopupInspect = TreeMenu->addAction(QStringLiteral("&Inspect Library"), this, &TMain::PopupInspectClick);
   PopupInspect->setEnabled(false);
   PopupPrint = TreeMenu->addAction(QStringLiteral("&Print"));
+}
+
+void TMain::CreateViewMenu() {
+  View = MainMenu->addMenu(QStringLiteral("&View"));
+  UndecorateNames = AddKeptOption(*View, QStringLiteral("&Undecorate C++ Names"), QKeySequence(Qt::Key_F10),
+                                  QStringLiteral("view/undecorateNames"), [this] { ApplyNameOptions(); });
+  NameOrdinals = AddKeptOption(*View, QStringLiteral("Name &Ordinal Imports"), QKeySequence(),
+                               QStringLiteral("view/nameOrdinalImports"), [this] { ApplyNameOptions(); });
+  ApplyNameOptions();
+}
+
+void TMain::ApplyNameOptions() {
+  TTreeNode* selected = SelectedNode();
+  const int across = InfoTree->horizontalScrollBar()->value();
+  const int down = InfoTree->verticalScrollBar()->value();
+  // The view is reset; the store gives back each row's expansion.
+  core_.SetNameOptions({UndecorateNames->isChecked(), NameOrdinals->isChecked()});
+  if (selected != nullptr) InfoTree->setCurrentIndex(model_->IndexOf(selected));
+  InfoTree->horizontalScrollBar()->setValue(across);
+  InfoTree->verticalScrollBar()->setValue(down);
 }
 
 void TMain::CreateOpenDialog() {
@@ -335,7 +358,8 @@ void TMain::FindClick() {
 
 void TMain::FindNext(bool backwards) {
   if (FindText->text().trimmed().isEmpty()) return;
-  const TTreeNode* found = FindNode(core_.Items(), SelectedNode(), FindText->text(), backwards);
+  const TTreeNode* found = FindNode(core_.Items(), SelectedNode(), FindText->text(), backwards,
+                                   [this](const TTreeNode* node) { return core_.Names().OtherSpelling(node); });
   FindResult->setVisible(found == nullptr);
   if (found == nullptr) return;
   // Scrolling to a node expands its collapsed ancestors.

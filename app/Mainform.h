@@ -101,6 +101,9 @@ class TMain final : public QMainWindow, private ViewerShell {
   QAction* Copy = nullptr;
   QAction* CopySubtree = nullptr;
   QAction* Find = nullptr;
+  QMenu* View = nullptr;
+  QAction* UndecorateNames = nullptr;
+  QAction* NameOrdinals = nullptr;
   QMenu* Help = nullptr;
   QAction* About = nullptr;
   QAction* PopupInspect = nullptr;
@@ -137,6 +140,10 @@ class TMain final : public QMainWindow, private ViewerShell {
   void CreateTree();
   void CreateFindBar();
   void CreateMenus();
+  void CreateViewMenu();
+  // Shows the names as the View menu's options ask, keeping the selected
+  // row and the scroll position.
+  void ApplyNameOptions();
   void CreateOpenDialog();
   void CreateStatusBar();
 

@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QSettings>
 #include <QTreeView>
 
 #include "Mainform.h"
@@ -86,6 +87,34 @@ void OpenWineNotepad(benchmark::State& state) {
   state.counters["gap"] = static_cast<double>(shell.longest) / 1e6;
 }
 BENCHMARK(OpenWineNotepad)->Unit(benchmark::kMillisecond);
+
+// View > Undecorate C++ Names turned on and off in a window showing the
+// mingw-w64 C++ runtime with "Exported APIs" expanded, each until painted.
+void ToggleUndecorateOnLibstdcxx(benchmark::State& state) {
+  const testing::TempDir settings;
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(settings.Path()));
+  TMain window;
+  window.show();
+  window.OpenList({QStringLiteral("/usr/lib/gcc/x86_64-w64-mingw32/12-win32/libstdc++-6.dll")});
+  if (window.Core().Items().GetCount() == 0) return state.SkipWithError("libstdc++-6.dll is not installed");
+  const QModelIndex exports = window.InfoTree->model()->index(1, 0, window.InfoTree->model()->index(0, 0));
+  window.InfoTree->expand(exports);
+  window.InfoTree->repaint();
+  QElapsedTimer clock;
+  qint64 on = 0, off = 0;
+  for (auto _ : state) {
+    for (qint64* total : {&on, &off}) {
+      clock.start();
+      window.UndecorateNames->trigger();
+      window.InfoTree->repaint();
+      *total += clock.nsecsElapsed();
+    }
+  }
+  const double iterations = static_cast<double>(std::max<benchmark::IterationCount>(state.iterations(), 1));
+  state.counters["on_ms"] = static_cast<double>(on) / 1e6 / iterations;
+  state.counters["off_ms"] = static_cast<double>(off) / 1e6 / iterations;
+}
+BENCHMARK(ToggleUndecorateOnLibstdcxx)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace corvane

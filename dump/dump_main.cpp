@@ -64,10 +64,14 @@ class DumpShell final : public ViewerShell {
 
 // The viewer's core as the dump drives it, with `files` opened as the
 // window opens them. The tree printed has no marks; --modules is the check.
+// Ordinals are named from the check's records of the exporters, so naming
+// them runs the check.
 struct DumpedViewer {
-  DumpedViewer(const std::vector<std::string>& extraFolders, const QStringList& files) {
+  DumpedViewer(const std::vector<std::string>& extraFolders, const QStringList& files,
+               const NameOptions& names = {}) {
     core.Search().SetExtraFolders(extraFolders);
-    core.SetDependencyCheck(false);
+    core.SetDependencyCheck(names.nameOrdinals);
+    core.SetNameOptions(names);
     core.OpenList(files);
   }
 
@@ -77,8 +81,8 @@ struct DumpedViewer {
 
 void PrintUsage(std::FILE* stream) {
   std::fputs(
-      "Usage: corvane-dump [--json] [--depth N] [--path DIR]... FILE...\n"
-      "       corvane-dump --modules [--json] [--path DIR]... FILE...\n"
+      "Usage: corvane-dump [--json] [--depth N] [--demangle] [--name-ordinals] [--path DIR]... FILE...\n"
+      "       corvane-dump --modules [--json] [--demangle] [--path DIR]... FILE...\n"
       "       corvane-dump --explain NAME --from FILE [--path DIR]...\n"
       "Prints the tree the viewer shows for FILE... (opened together, newest on top),\n"
       "then the status bar's totals.\n"
@@ -92,6 +96,11 @@ void PrintUsage(std::FILE* stream) {
       "              {\"files\": [{\"file\", \"modules\", \"problems\", \"warnings\"}]}.\n"
       "              A delay-loaded library is loaded on first call: what it lacks is\n"
       "              a warning, not a problem\n"
+      "  --demangle  show decorated C++ and Rust function names decoded; with --json\n"
+      "              each function whose text differs gains \"name\", the raw name\n"
+      "  --name-ordinals\n"
+      "              show a function imported by ordinal by its exporter's name for it,\n"
+      "              as \"NAME (ordinal N)\" (checks the file's dependencies to find it)\n"
       "  --path DIR  look for libraries in DIR right after the file's own folder\n"
       "              (repeatable)\n"
       "  --explain NAME --from FILE\n"
@@ -175,7 +184,8 @@ int Explain(const std::string& name, const std::string& file, const std::vector<
 }
 
 // The dependency check of each file, printed as text or JSON.
-int CheckModules(const std::vector<std::string>& files, bool json, const std::vector<std::string>& extraFolders) {
+int CheckModules(const std::vector<std::string>& files, bool json, bool undecorate,
+                 const std::vector<std::string>& extraFolders) {
   LibrarySearch search;
   search.SetExtraFolders(extraFolders);
   DependencyCheck check(search);
@@ -203,10 +213,10 @@ int CheckModules(const std::vector<std::string>& files, bool json, const std::ve
     if (closure.cut) std::fprintf(stderr, "corvane-dump: %s: %s\n", file.c_str(), kMessageTreeCut);
     anyProblem = anyProblem || closure.Worst() == Severity::kProblem;
     if (json) {
-      out += ClosureAsJson(file, closure);
+      out += ClosureAsJson(file, closure, undecorate);
     } else {
       if (files.size() > 1) out += file + ":\n";
-      out += ClosureAsText(closure);
+      out += ClosureAsText(closure, undecorate);
     }
     std::fwrite(out.data(), 1, out.size(), stdout);
     out.clear();
@@ -226,6 +236,7 @@ int DepthFrom(std::string_view text) {
 int Run(int argc, char** argv) {
   bool json = false;
   bool modules = false;
+  NameOptions names;
   std::vector<std::string> extraFolders;
   int depth = 0;
   const char* explain = nullptr;
@@ -247,6 +258,10 @@ int Run(int argc, char** argv) {
         }
       } else if (argument == "--modules") {
         modules = true;
+      } else if (argument == "--demangle") {
+        names.undecorate = true;
+      } else if (argument == "--name-ordinals") {
+        names.nameOrdinals = true;
       } else if (argument == "--explain" || argument == "--from" || argument == "--path") {
         if (i + 1 >= argc) {
           std::fprintf(stderr, "corvane-dump: %s needs a name\n", argv[i]);
@@ -285,22 +300,24 @@ int Run(int argc, char** argv) {
     return kExitUsage;
   }
   if (modules) {
-    if (depth != 0) {
-      std::fputs("corvane-dump: --modules lists every module once; it takes no --depth\n", stderr);
+    if (depth != 0 || names.nameOrdinals) {
+      std::fputs("corvane-dump: --modules lists every module once; it takes no --depth or --name-ordinals\n",
+                 stderr);
       return kExitUsage;
     }
-    std::vector<std::string> names;
-    for (const QString& file : files) names.push_back(file.toLocal8Bit().toStdString());
-    return CheckModules(names, json, extraFolders);
+    std::vector<std::string> fileNames;
+    for (const QString& file : files) fileNames.push_back(file.toLocal8Bit().toStdString());
+    return CheckModules(fileNames, json, names.undecorate, extraFolders);
   }
 
-  DumpedViewer viewer(extraFolders, files);
+  DumpedViewer viewer(extraFolders, files, names);
   const bool everyFileShown = viewer.shell.Errors().empty();
   InspectBreadthFirst(viewer.core, depth);
 
   const OutputSink toStdout = [](std::string_view chunk) { std::fwrite(chunk.data(), 1, chunk.size(), stdout); };
   if (json) {
-    WriteTreeAsJson(viewer.core.Items(), viewer.shell.Status(), viewer.shell.Errors(), toStdout);
+    WriteTreeAsJson(viewer.core.Items(), viewer.shell.Status(), viewer.shell.Errors(), toStdout,
+                    [&viewer](const TTreeNode* node) { return viewer.core.Names().RawName(node); });
   } else {
     WriteTreeAsText(viewer.core.Items(), viewer.shell.Status(), toStdout);
   }

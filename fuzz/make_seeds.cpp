@@ -10,6 +10,7 @@
 #include <string>
 #include <utility>
 
+#include "hostile_names.h"
 #include "pe_writer.h"
 #include "self_pointing_run.h"
 #include "temp_files.h"
@@ -40,6 +41,12 @@ int main(int argc, char** argv) {
                                          .Import("self.dll", {ByName("next"), ByName("loop"), ByOrdinal(1)})
                                          .DelayImport("late.dll", {ByName("f"), ByOrdinal(2)})},
         {"odd-thunks", PeWriter(layout).Import("odd.dll", {RawThunk(0x80001234), RawThunk(0x7FFFFFFF), ByName("")})},
+        {"decorated-names", PeWriter(layout)
+                                .Export(ItaniumDoubling(6), 0)
+                                .Export("?_Getcat@?$codecvt@DDH@std@@SAIPAPBVfacet@locale@2@@Z", 1)
+                                .Export(MicrosoftFanOut(2), 2)
+                                .Import("self.dll", {ByName("_ZNKSt7codecvtIcciE6do_outERiPKcS3_RS3_PcS5_RS5_"),
+                                                     ByName("_RNvCs15kBYyAo9fc_7mycrate3foo"), ByOrdinal(1)})},
         {"one-section", PeWriter(layout).Import("a.dll", {ByName("f")}).Version(version).ResourcesIn(".idata")},
     };
     const std::string prefix = layout == Layout::Pe32 ? "pe32-" : "pe32plus-";

@@ -79,6 +79,12 @@ void TTreeNode::AppendText(QStringView tail) {
   owner->NodeChanged(this);
 }
 
+void TTreeNode::SetTextInPlace(QStringView text) {
+  TTreeNodes* owner = Owner();
+  owner->ReplaceText(this, owner->texts_.Store(text));
+  owner->NodeChanged(this);
+}
+
 void TTreeNode::SetImageIndex(int index) {
   imageIndex_ = static_cast<short>(index);
   Owner()->NodeChanged(this);

@@ -59,6 +59,7 @@ class TTreeNode {
   void SetText(const QString& text);
   // Changes the text in place: the node keeps its place among its siblings.
   void AppendText(QStringView tail);
+  void SetTextInPlace(QStringView text);
 
   int ImageIndex() const { return imageIndex_; }
   int SelectedIndex() const { return selectedIndex_; }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "readable_names.h"
 #include "tree_output.h"
 
 namespace corvane {
@@ -38,7 +39,13 @@ std::string NeededBy(const Closure& closure, const ClosureModule& module) {
   return names;
 }
 
-void AppendFindings(std::string& out, const Closure& closure, Severity severity) {
+// What a finding's function reads as: decoded with `undecorate`.
+std::string ShownFunction(const Finding& finding, bool undecorate) {
+  const std::string text = FunctionText(finding.function);
+  return undecorate ? ShownName(text) : text;
+}
+
+void AppendFindings(std::string& out, const Closure& closure, Severity severity, bool undecorate) {
   bool first = true;
   out += '[';
   for (const Finding& finding : closure.findings) {
@@ -51,7 +58,11 @@ void AppendFindings(std::string& out, const Closure& closure, Severity severity)
     AppendJsonString(out, closure.modules[finding.library].name);
     out += ",\"function\":";
     const bool library = finding.kind == FindingKind::kLibraryNotFound;
-    AppendJsonStringOrNull(out, library ? std::nullopt : std::optional(FunctionText(finding.function)));
+    AppendJsonStringOrNull(out, library ? std::nullopt : std::optional(ShownFunction(finding, undecorate)));
+    if (!library && ShownFunction(finding, undecorate) != FunctionText(finding.function)) {
+      out += ",\"name\":";
+      AppendJsonString(out, FunctionText(finding.function));
+    }
     out += ",\"reason\":";
     AppendJsonString(out, FindingReason(finding));
     out += '}';
@@ -61,7 +72,7 @@ void AppendFindings(std::string& out, const Closure& closure, Severity severity)
 
 }  // namespace
 
-std::string ClosureAsText(const Closure& closure) {
+std::string ClosureAsText(const Closure& closure, bool undecorate) {
   std::string out;
   for (std::size_t index = 1; index < closure.modules.size(); ++index) {
     const ClosureModule& module = closure.modules[index];
@@ -80,14 +91,14 @@ std::string ClosureAsText(const Closure& closure) {
   }
   for (const Finding& finding : closure.findings) {
     if (finding.kind == FindingKind::kLibraryNotFound) continue;
-    out += '\t' + FunctionText(finding.function) + " from " + closure.modules[finding.library].name + " => " +
+    out += '\t' + ShownFunction(finding, undecorate) + " from " + closure.modules[finding.library].name + " => " +
            FindingReason(finding) + " (needed by " + closure.modules[finding.importer].name;
     out += finding.severity == Severity::kWarning ? ", delay-loaded)\n" : ")\n";
   }
   return Utf8(out);
 }
 
-std::string ClosureAsJson(const std::string& file, const Closure& closure) {
+std::string ClosureAsJson(const std::string& file, const Closure& closure, bool undecorate) {
   std::string out = "{\"file\":";
   AppendJsonString(out, file);
   out += ",\"modules\":[";
@@ -110,9 +121,9 @@ std::string ClosureAsJson(const std::string& file, const Closure& closure) {
     out += "]}";
   }
   out += "],\"problems\":";
-  AppendFindings(out, closure, Severity::kProblem);
+  AppendFindings(out, closure, Severity::kProblem, undecorate);
   out += ",\"warnings\":";
-  AppendFindings(out, closure, Severity::kWarning);
+  AppendFindings(out, closure, Severity::kWarning, undecorate);
   out += '}';
   return out;
 }

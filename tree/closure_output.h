@@ -12,12 +12,15 @@ namespace corvane {
 // Every module but the file itself, one line each, in the order found:
 // "\tNAME => PATH", or "=> not found", with what else there is to say in
 // parentheses; then one line per function that would not bind:
-// "\tFUNCTION from LIBRARY => REASON (needed by MODULE)". UTF-8.
-std::string ClosureAsText(const Closure& closure);
+// "\tFUNCTION from LIBRARY => REASON (needed by MODULE)". UTF-8. With
+// `undecorate`, a decorated FUNCTION is shown decoded.
+std::string ClosureAsText(const Closure& closure, bool undecorate = false);
 
 // {"file", "modules": [{"name", "path", "machine", "apiSet", "delayLoaded",
 // "neededBy"}...], "problems": [...], "warnings": [...]}, where each problem
-// or warning is {"module", "library", "function", "reason"}. UTF-8.
-std::string ClosureAsJson(const std::string& file, const Closure& closure);
+// or warning is {"module", "library", "function", "reason"}. UTF-8. With
+// `undecorate`, a decorated "function" is shown decoded and followed by
+// "name", the name as imported.
+std::string ClosureAsJson(const std::string& file, const Closure& closure, bool undecorate = false);
 
 }  // namespace corvane

@@ -38,7 +38,8 @@ bool HoldsEveryWord(NodeTextView text, const QStringList& words) {
 
 }  // namespace
 
-TTreeNode* FindNode(const TTreeNodes& items, const TTreeNode* from, const QString& query, bool backwards) {
+TTreeNode* FindNode(const TTreeNodes& items, const TTreeNode* from, const QString& query, bool backwards,
+                    const OtherSpelling& otherSpelling) {
   const QStringList words = query.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
   if (words.isEmpty() || items.TopCount() == 0) return nullptr;
   TTreeNode* first = items.TopItem(0);
@@ -48,6 +49,10 @@ TTreeNode* FindNode(const TTreeNodes& items, const TTreeNode* from, const QStrin
     TTreeNode* candidate = node == nullptr ? nullptr : backwards ? Previous(items, node) : Next(node);
     if (candidate == nullptr) candidate = backwards ? last : first;
     if (HoldsEveryWord(candidate->TextView(), words)) return candidate;
+    if (otherSpelling) {
+      const std::optional<QString> other = otherSpelling(candidate);
+      if (other && HoldsEveryWord(NodeTextView(QStringView(*other)), words)) return candidate;
+    }
     node = candidate;
   }
   return nullptr;

@@ -4,6 +4,9 @@
 
 #include <QString>
 
+#include <functional>
+#include <optional>
+
 #include "tree_nodes.h"
 
 namespace corvane {
@@ -14,7 +17,10 @@ namespace corvane {
 // around at the end and may come back to `from` itself. `backwards` searches
 // in reverse display order. A null `from` starts before the first node, or
 // after the last going backwards. Null when no node matches or `query` holds
-// no word. One pass over the nodes at most.
-TTreeNode* FindNode(const TTreeNodes& items, const TTreeNode* from, const QString& query, bool backwards);
+// no word. One pass over the nodes at most. A node whose `otherSpelling`
+// holds every word matches too.
+using OtherSpelling = std::function<std::optional<QString>(const TTreeNode* node)>;
+TTreeNode* FindNode(const TTreeNodes& items, const TTreeNode* from, const QString& query, bool backwards,
+                    const OtherSpelling& otherSpelling = {});
 
 }  // namespace corvane

@@ -140,15 +140,21 @@ void WriteSubtreeLines(ChunkedWriter& out, const TTreeNode& node) {
   WriteTextLines(out, &node, prefix);
 }
 
-void WriteJsonNode(ChunkedWriter& out, const TTreeNode* node) {
+void WriteJsonNode(ChunkedWriter& out, const TTreeNode* node, const RawNameOf& rawName) {
   out.Append("{\"text\":");
   out.AppendJsonString(node->TextView());
+  if (rawName) {
+    if (const std::optional<QString> name = rawName(node)) {
+      out.Append(",\"name\":");
+      out.AppendJsonString(*name);
+    }
+  }
   out.Append(",\"icon\":");
   out.Append(std::to_string(node->ImageIndex()));
   out.Append(",\"children\":[");
   for (const TTreeNode* child = node->getFirstChild(); child != nullptr; child = node->GetNextChild(child)) {
     if (child != node->getFirstChild()) out.Append(',');
-    WriteJsonNode(out, child);
+    WriteJsonNode(out, child, rawName);
   }
   out.Append("]}");
 }
@@ -166,12 +172,12 @@ void WriteTreeAsText(const TTreeNodes& items, const QStringList& status, const O
 }
 
 void WriteTreeAsJson(const TTreeNodes& items, const QStringList& status, const std::vector<FileError>& errors,
-                     const OutputSink& sink) {
+                     const OutputSink& sink, const RawNameOf& rawName) {
   ChunkedWriter out(sink);
   out.Append("{\"tree\":[");
   for (int i = 0; i < items.TopCount(); ++i) {
     if (i > 0) out.Append(',');
-    WriteJsonNode(out, items.TopItem(i));
+    WriteJsonNode(out, items.TopItem(i), rawName);
   }
   out.Append("],\"status\":[");
   for (qsizetype i = 0; i < status.size(); ++i) {

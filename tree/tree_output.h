@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,9 +32,11 @@ using OutputSink = std::function<void(std::string_view chunk)>;
 void WriteTreeAsText(const TTreeNodes& items, const QStringList& status, const OutputSink& sink);
 
 // {"tree": [{"text", "icon", "children"}...], "status": [...], "errors":
-// [{"file", "message"}...]} on one line, UTF-8.
+// [{"file", "message"}...]} on one line, UTF-8. A node for which `rawName`
+// gives a name gains "name" after its "text".
+using RawNameOf = std::function<std::optional<QString>(const TTreeNode* node)>;
 void WriteTreeAsJson(const TTreeNodes& items, const QStringList& status, const std::vector<FileError>& errors,
-                     const OutputSink& sink);
+                     const OutputSink& sink, const RawNameOf& rawName = {});
 
 // Appends `utf8` to `out` as the inside of a JSON string.
 void AppendJsonEscapedTo(std::string& out, std::string_view utf8);

@@ -132,7 +132,16 @@ bool ViewerCore::BuildFileTree(TTreeNode* parent, const std::string& fileName, c
   root->SetExpanded(true);
   if (checkDependencies_ && parent == nullptr) CheckFile(root, fileName, image);
   if (checkDependencies_ && parent != nullptr) MarkInspectedLibrary(parent, fileName);
+  if (nameOptions_ != NameOptions{}) shownNames_.Apply(items_, root, nameOptions_, collator_);
   return cut;
+}
+
+void ViewerCore::SetNameOptions(const NameOptions& options) {
+  nameOptions_ = options;
+  if (items_.GetCount() == 0) return;
+  items_.BeginUpdate();
+  shownNames_.Apply(items_, nullptr, nameOptions_, collator_);
+  items_.EndUpdate();
 }
 
 MarkNode ViewerCore::Marker() {
@@ -149,6 +158,7 @@ void ViewerCore::CheckFile(TTreeNode* root, const std::string& fileName, const M
   const Closure& closure = closures_[root] = check.Check(fileName, image, [this] { shell_.PumpMessages(); });
   const MarkNode mark = Marker();
   MarkFileRoot(root, closure, MarkImports(root, closure, 0, mark), mark);
+  shownNames_.LearnOrdinalNames(root, closure, 0);
 }
 
 void ViewerCore::MarkInspectedLibrary(TTreeNode* library, const std::string& fileName) {
@@ -161,6 +171,7 @@ void ViewerCore::MarkInspectedLibrary(TTreeNode* library, const std::string& fil
   for (std::size_t module = 0; module < closure.modules.size(); ++module) {
     if (closure.modules[module].path == path && closure.modules[module].host == kNoModule) {
       MarkImports(library, closure, module, Marker());
+      shownNames_.LearnOrdinalNames(library, closure, module);
       return;
     }
   }
@@ -277,6 +288,7 @@ void ViewerCore::InfoTreeDeletion(TTreeNode* node) {
   const int icon = node->ImageIndex();
   if (icon == kIconFile || icon == kIconInspectedLibrary) importers_.erase(node);
   if (icon == kIconFile) closures_.erase(node);
+  if (icon == kIconExport || icon == kIconImport) shownNames_.Forget(node);
 }
 
 void ViewerCore::OpenFile(const std::string& fileName) {

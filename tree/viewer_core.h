@@ -20,6 +20,7 @@
 #include "dependency_marks.h"
 #include "library_search.h"
 #include "mapped_file.h"
+#include "shown_names.h"
 #include "text_collator.h"
 #include "tree_nodes.h"
 #include "viewer_shell.h"
@@ -99,6 +100,12 @@ class ViewerCore {
   // turned off): a caller that shows no marks saves the work.
   void SetDependencyCheck(bool on) { checkDependencies_ = on; }
 
+  // How function names read (both options off unless set); setting them
+  // changes the rows already shown, keeping each node.
+  void SetNameOptions(const NameOptions& options);
+  const NameOptions& GetNameOptions() const { return nameOptions_; }
+  const ShownNames& Names() const { return shownNames_; }
+
   // Why `node` is marked (see TTreeNode::Mark, whose values are
   // Severity's), or nothing when it is not.
   QString MarkReason(const TTreeNode* node) const;
@@ -148,6 +155,8 @@ class ViewerCore {
   // each node's mark.
   std::unordered_map<const TTreeNode*, Closure> closures_;
   std::unordered_map<const TTreeNode*, QString> markReasons_;
+  NameOptions nameOptions_;
+  ShownNames shownNames_;
 };
 
 // " %lu Kb (%lu bytes)": the rounded kilobytes, then the exact byte count.

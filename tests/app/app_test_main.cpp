@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QSettings>
+#include <QTemporaryDir>
 
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
@@ -14,5 +16,10 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   // As at start-up: the title every error box carries.
   QApplication::setApplicationName(QStringLiteral("Corvane"));
+  // The View menu's options are kept in a folder of the run's own, never in
+  // the user's.
+  QApplication::setOrganizationName(QStringLiteral("Corvane"));
+  const QTemporaryDir settings;
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
   return RUN_ALL_TESTS();
 }

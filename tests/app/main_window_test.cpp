@@ -128,7 +128,8 @@ TEST_F(MainWindowTest, HasItsDesignedTitleGeometryMenusPanelsAndOpenDialog) {
     for (const QAction* action : menu->actions()) menus << action->text() + "|" + action->shortcut().toString();
   }
   EXPECT_EQ(menus, QStringList({"&File", "&Open|F3", "&Close|", "&Print|", "|", "Exit|", "&Edit", "&Copy|Ctrl+C",
-                                "Copy &Subtree|Ctrl+Shift+C", "&Find...|Ctrl+F", "&Help", "&About Me|F1", "",
+                                "Copy &Subtree|Ctrl+Shift+C", "&Find...|Ctrl+F", "&View",
+                                "&Undecorate C++ Names|F10", "Name &Ordinal Imports|", "&Help", "&About Me|F1", "",
                                 "&Inspect Library|", "&Print|"}));
   EXPECT_TRUE(window_->N1->isSeparator());
 

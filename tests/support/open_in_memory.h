@@ -4,9 +4,10 @@
 // left out: the bytes, copied into a block of exactly their size so that
 // AddressSanitizer catches any read past them, go through identification
 // and the whole tree build of ViewerCore (the walkers, sibling order, the
-// text store, the dependency check of the bytes, which looks for the
-// libraries they name in no system folder). What the viewer would show comes back, with every rule it
-// broke on the way. The fuzz target and the tests of damaged files all open
+// text store, the decoding of decorated names, the dependency check of the
+// bytes, which looks for the libraries they name in no system folder).
+// What the viewer would show comes back, with every rule it broke on the
+// way. The fuzz target and the tests of damaged files all open
 // their inputs here.
 
 #include <cstdint>
