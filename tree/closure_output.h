@@ -15,7 +15,7 @@ namespace corvane {
 // "\tFUNCTION from LIBRARY => REASON (needed by MODULE)". UTF-8.
 std::string ClosureAsText(const Closure& closure);
 
-// {"file", "modules": [{"name", "path", "machine", "apiSet", "delayLoaded",
+// {"file", "modules": [{"name", "path", "foundIn", "machine", "apiSet", "delayLoaded",
 // "neededBy"}...], "problems": [...], "warnings": [...]}, where each problem
 // or warning is {"module", "library", "function", "reason"}. UTF-8.
 std::string ClosureAsJson(const std::string& file, const Closure& closure);

@@ -53,8 +53,10 @@ class LibrarySearchTest : public ::testing::Test {
     return dir_.Path() + "/" + relative;
   }
   std::optional<std::string> FindLibrary(const std::string& name, const std::string& fileFolder,
-                                         std::vector<std::string> folders) {
-    return search_.Find(name, {"app.exe", kI386, false}, {fileFolder, std::move(folders), {}}).found;
+                                         const std::vector<std::string>& folders) {
+    SearchPlaces places{fileFolder, {}, {}};
+    for (const std::string& folder : folders) places.folders.push_back({folder});
+    return search_.Find(name, {"app.exe", kI386, false}, places).found;
   }
   ~LibrarySearchTest() override { fs::current_path(startDirectory_); }
   static constexpr std::uint16_t kI386 = 0x14C;
@@ -94,10 +96,20 @@ TEST_F(LibrarySearchTest, TheLoaderLooksInTheCurrentDirectoryThenTheSystemFolder
   const ScopedEnvironment system("CORVANE_SYSTEM_PATH", Folder("system") + "::" + Folder("system2"));
   const ScopedEnvironment path("PATH", Folder("path1") + ":" + Folder("path2"));
   fs::current_path(Folder("current"));
-  EXPECT_EQ(search_.LoaderSearchPlaces("", false).folders, std::vector<std::string>({fs::read_symlink("/proc/self/exe").parent_path().string(),
-                                               dir_.Path() + "/current", dir_.Path() + "/system",
-                                               dir_.Path() + "/system2", dir_.Path() + "/path1",
-                                               dir_.Path() + "/path2"}));
+  search_.SetExtraFolders({Folder("option")});
+  std::vector<std::pair<std::string, std::string_view>> folders;
+  for (const SearchFolder& folder : search_.LoaderSearchPlaces("", false).folders) {
+    folders.emplace_back(folder.path, FoundInName(folder.step));
+  }
+  const std::string at = dir_.Path();
+  EXPECT_EQ(folders, (std::vector<std::pair<std::string, std::string_view>>{
+                         {at + "/option", "path option"},
+                         {fs::read_symlink("/proc/self/exe").parent_path().string(), "program folder"},
+                         {at + "/current", "current directory"},
+                         {at + "/system", "system"},
+                         {at + "/system2", "system"},
+                         {at + "/path1", "PATH"},
+                         {at + "/path2", "PATH"}}));
 }
 
 TEST_F(LibrarySearchTest, AFolderIsReadAgainOnceItChanges) {
@@ -383,10 +395,10 @@ TEST_F(ModulesTest, EveryModuleOnceThenEachImportThatWouldNotBind) {
             "\tcyb.dll => " + app + "cyb.dll\n\tGone from cyc.dll => not exported (needed by cyb.dll)\n");
   const std::string json = Dump("--modules --json " + File("app/app.exe")).out;
   for (const std::string& part :
-       {"{\"name\":\"api-ms-win-test-l1-1-0.dll\",\"path\":\"" + system + "host.dll\",\"machine\":\"x86-64\",\"apiSet\":true",
-        "{\"name\":\"b.dll\",\"path\":\"" + app + "b.dll\",\"machine\":\"x86-64\",\"apiSet\":false,\"delayLoaded\":false,"
+       {"{\"name\":\"api-ms-win-test-l1-1-0.dll\",\"path\":\"" + system + "host.dll\",\"foundIn\":\"API set\",\"machine\":\"x86-64\",\"apiSet\":true",
+        "{\"name\":\"b.dll\",\"path\":\"" + app + "b.dll\",\"foundIn\":\"file folder\",\"machine\":\"x86-64\",\"apiSet\":false,\"delayLoaded\":false,"
         "\"neededBy\":[\"fwd.dll\",\"app.exe\",\"a.dll\"]}",
-        std::string("{\"name\":\"late.dll\",\"path\":null,\"machine\":null,\"apiSet\":false,\"delayLoaded\":true,\"neededBy\":[\"app.exe\"]}"),
+        std::string("{\"name\":\"late.dll\",\"path\":null,\"foundIn\":null,\"machine\":null,\"apiSet\":false,\"delayLoaded\":true,\"neededBy\":[\"app.exe\"]}"),
         std::string("\"warnings\":[{\"module\":\"app.exe\",\"library\":\"late.dll\",\"function\":null,\"reason\":\"not found\"},"
                     "{\"module\":\"app.exe\",\"library\":\"b.dll\",\"function\":\"NotInB\",\"reason\":\"not exported\"}]}]}\n")}) {
     EXPECT_NE(json.find(part), std::string::npos) << part << "\n" << json;
