@@ -19,6 +19,7 @@
 #include "library_search.h"
 #include "mapped_image.h"
 #include "node_kinds.h"
+#include "ship_list.h"
 #include "system_services.h"
 #include "tree_output.h"
 #include "viewer_core.h"
@@ -71,6 +72,7 @@ void PrintUsage(std::FILE* stream) {
   std::fputs(
       "Usage: corvane-dump [--json] [--depth N] [--path DIR]... FILE...\n"
       "       corvane-dump --modules [--json] [--path DIR]... FILE...\n"
+      "       corvane-dump --modules --ship [--path DIR]... FILE...\n"
       "       corvane-dump --explain NAME --from FILE [--path DIR]...\n"
       "Prints the tree the viewer shows for FILE... (opened together, newest on top),\n"
       "then the status bar's totals.\n"
@@ -84,6 +86,10 @@ void PrintUsage(std::FILE* stream) {
       "              {\"files\": [{\"file\", \"modules\", \"problems\", \"warnings\"}]}.\n"
       "              A delay-loaded library is loaded on first call: what it lacks is\n"
       "              a warning, not a problem\n"
+      "  --ship      with --modules: print, one absolute path a line and each once,\n"
+      "              the libraries found outside the system folders, which the\n"
+      "              program's folder must carry, but for API set hosts and Wine's\n"
+      "              own libraries; the FILEs themselves are not printed\n"
       "  --path DIR  look for libraries in DIR right after the file's own folder\n"
       "              (repeatable)\n"
       "  --explain NAME --from FILE\n"
@@ -97,11 +103,13 @@ void PrintUsage(std::FILE* stream) {
       "With --explain: 0 when the library is found, 3 when not.\n"
       "With --modules: 2 on a usage error, else 1 when any file could not be read,\n"
       "else 3 when a library loaded with a file is not found or lacks a function\n"
-      "imported from it, else 0.\n"
+      "imported from it, else 0; --ship names each such one on standard error.\n"
       "\n"
-      "Example, which DLLs a program cross-compiled with mingw-w64 must ship with:\n"
-      "  corvane-dump --modules --path /usr/lib/gcc/x86_64-w64-mingw32/12-posix \\\n"
-      "      --path /usr/x86_64-w64-mingw32/lib app.exe\n",
+      "Example, which DLLs a program cross-compiled with mingw-w64 must ship with,\n"
+      "copied beside it into dist/:\n"
+      "  corvane-dump --modules --ship --path /usr/lib/gcc/x86_64-w64-mingw32/12-posix \\\n"
+      "      --path /usr/x86_64-w64-mingw32/lib app.exe > list\n"
+      "  xargs -d '\\n' cp -t dist/ < list\n",
       stream);
 }
 
@@ -213,6 +221,41 @@ int CheckModules(const std::vector<std::string>& files, bool json, const std::ve
   return anyFailed ? kExitFileFailed : anyProblem ? kExitLibraryNotFound : kExitShown;
 }
 
+// The libraries each file's folder must carry, one path a line; what would
+// keep a file from loading goes to standard error.
+int ShipModules(const std::vector<std::string>& files, const std::vector<std::string>& extraFolders) {
+  LibrarySearch search;
+  search.SetExtraFolders(extraFolders);
+  DependencyCheck check(search);
+  ShipList ship;
+  bool anyFailed = false;
+  bool anyProblem = false;
+  for (const std::string& file : files) {
+    std::optional<MapFailure> failure;
+    const auto pe = MapPeFile(file, &failure);
+    if (!pe) {
+      anyFailed = true;
+      std::fprintf(stderr, "corvane-dump: %s: %s\n", file.c_str(), failure ? MapFailureMessage(*failure) : kMessageNotPe);
+      continue;
+    }
+    const Closure closure = check.Check(file, pe->image);
+    if (closure.cut) std::fprintf(stderr, "corvane-dump: %s: %s\n", file.c_str(), kMessageTreeCut);
+    for (const Finding& finding : closure.findings) {
+      if (finding.severity != Severity::kProblem) continue;
+      anyProblem = true;
+      std::string what = closure.modules[finding.library].name;
+      if (finding.kind != FindingKind::kLibraryNotFound) what = FunctionText(finding.function) + " from " + what;
+      std::fprintf(stderr, "corvane-dump: %s: %s: %s (needed by %s)\n", file.c_str(), what.c_str(),
+                   FindingReason(finding).c_str(), closure.modules[finding.importer].name.c_str());
+    }
+    ship.Add(closure);
+  }
+  std::string out;
+  for (const std::string& path : ship.Paths()) out += path + '\n';
+  std::fwrite(out.data(), 1, out.size(), stdout);
+  return anyFailed ? kExitFileFailed : anyProblem ? kExitLibraryNotFound : kExitShown;
+}
+
 // A non-negative decimal number, or -1.
 int DepthFrom(std::string_view text) {
   int depth = 0;
@@ -223,6 +266,7 @@ int DepthFrom(std::string_view text) {
 int Run(int argc, char** argv) {
   bool json = false;
   bool modules = false;
+  bool ship = false;
   std::vector<std::string> extraFolders;
   int depth = 0;
   const char* explain = nullptr;
@@ -244,6 +288,8 @@ int Run(int argc, char** argv) {
         }
       } else if (argument == "--modules") {
         modules = true;
+      } else if (argument == "--ship") {
+        ship = true;
       } else if (argument == "--explain" || argument == "--from" || argument == "--path") {
         if (i + 1 >= argc) {
           std::fprintf(stderr, "corvane-dump: %s needs a name\n", argv[i]);
@@ -269,6 +315,10 @@ int Run(int argc, char** argv) {
     }
     files.append(QString::fromLocal8Bit(argv[i]));
   }
+  if (ship && (!modules || json || depth != 0)) {
+    std::fputs("corvane-dump: --ship goes with --modules, without --json or --depth\n", stderr);
+    return kExitUsage;
+  }
   if (explain != nullptr || from != nullptr) {
     if (explain == nullptr || from == nullptr || !files.isEmpty() || modules) {
       std::fputs("corvane-dump: --explain NAME and --from FILE go together, without other files\n", stderr);
@@ -288,7 +338,7 @@ int Run(int argc, char** argv) {
     }
     std::vector<std::string> names;
     for (const QString& file : files) names.push_back(file.toLocal8Bit().toStdString());
-    return CheckModules(names, json, extraFolders);
+    return ship ? ShipModules(names, extraFolders) : CheckModules(names, json, extraFolders);
   }
 
   DumpShell shell;
