@@ -3,10 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <tuple>
 
 #include "api_set_schema.h"
 #include "dump_run.h"
@@ -418,6 +420,78 @@ TEST_F(ModulesTest, TheExitStatusSaysWhetherEveryFileWasReadAndLoads) {
       {"--depth 1 " + File("app/a.dll"), 2},
   };
   for (const auto& c : cases) EXPECT_EQ(Dump("--modules " + c.arguments).status, c.status) << c.arguments;
+}
+
+// One library in each place the loader looks, beside libraries that a
+// program's folder must not carry, checked by a copy of corvane-dump whose
+// own folder is one of the places.
+class ShipTest : public InspectionTest {
+ protected:
+  ShipTest() {
+    const auto x64 = [] { return PeWriter(Layout::Pe32Plus); };
+    Write("system/apisetschema.dll",
+          x64().DataSection(".apiset", SchemaSection({{"api-ms-win-test-l1-1-0", "", "host.dll"}})).Build());
+    auto app = x64();
+    for (const char* library : {"infile.dll", "option.dll", "beside.dll", "here.dll", "sys.dll", "onpath.dll",
+                                "api-ms-win-test-l1-1-0.dll", "builtin.dll", "placeholder.dll"}) {
+      app.Import(library, {ByName("F")});
+    }
+    Write("app/app.exe", app.Build());
+    Write("app/other.exe", x64().Import("infile.dll", {ByName("F")}).Import("option.dll", {ByName("F")}).Build());
+    const auto library = [&] { return x64().Export("F", 0).Build(); };
+    for (const char* place : {"app/infile.dll", "opt/option.dll", "prog/beside.dll", "cwd/here.dll",
+                              "system/sys.dll", "onpath/onpath.dll", "app/host.dll"}) {
+      Write(place, library());
+    }
+    for (const std::string mark : {"Wine builtin DLL", "Wine placeholder DLL"}) {
+      testing::BuiltImage marked = library();
+      std::copy(mark.begin(), mark.end(), marked.bytes.begin() + 0x40);  // the DOS stub
+      Write(mark == "Wine builtin DLL" ? "app/builtin.dll" : "app/placeholder.dll", marked);
+    }
+    fs::copy_file(CORVANE_DUMP, dir_.Path() + "/prog/corvane-dump");
+  }
+  testing::DumpRun Run(const std::string& arguments) {
+    const std::string at = dir_.Path();
+    return Dump(arguments, false, "cd " + Quoted(at + "/cwd") + " && PATH=" + Quoted(at + "/onpath") + " ",
+                at + "/prog/corvane-dump");
+  }
+  std::string File(const std::string& relative) { return Quoted(dir_.Path() + "/" + relative); }
+};
+
+TEST_F(ShipTest, EachModuleSaysWhichStepOfTheSearchFoundIt) {
+  const std::string json = Run("--modules --json --path " + File("opt") + " " + File("app/app.exe")).out;
+  const std::string at = dir_.Path();
+  for (const auto& [name, path, step] : std::vector<std::tuple<std::string, std::string, std::string>>{
+           {"infile.dll", "app/infile.dll", "file folder"},
+           {"option.dll", "opt/option.dll", "path option"},
+           {"beside.dll", "prog/beside.dll", "program folder"},
+           {"here.dll", "cwd/here.dll", "current directory"},
+           {"sys.dll", "system/sys.dll", "system"},
+           {"onpath.dll", "onpath/onpath.dll", "PATH"},
+           {"api-ms-win-test-l1-1-0.dll", "app/host.dll", "API set"},
+           {"host.dll", "app/host.dll", "file folder"}}) {
+    const std::string module = "{\"name\":\"" + name + "\",\"path\":\"" + at + "/" + path + "\",\"foundIn\":\"" + step + "\",";
+    EXPECT_NE(json.find(module), std::string::npos) << module << "\n" << json;
+  }
+}
+
+TEST_F(ShipTest, ListsWhatWasFoundOutsideTheSystemOnceButNoApiSetHostWinesOwnOrFileChecked) {
+  const std::string at = dir_.Path();
+  const std::string outside = at + "/app/infile.dll\n" + at + "/opt/option.dll\n" + at + "/prog/beside.dll\n" + at +
+                              "/cwd/here.dll\n" + at + "/onpath/onpath.dll\n";
+  const struct {
+    std::string arguments;
+    std::string out;
+  } cases[] = {
+      {File("app/app.exe") + " " + File("app/other.exe"), outside},
+      {File("app/other.exe") + " " + File("app/app.exe"), outside},
+      {File("app/app.exe") + " " + File("app/infile.dll"), outside.substr(outside.find('\n') + 1)},
+  };
+  for (const auto& c : cases) {
+    const testing::DumpRun run = Run("--modules --ship --path " + File("opt") + " " + c.arguments);
+    EXPECT_EQ(run.status, 0) << c.arguments;
+    EXPECT_EQ(run.out, c.out) << c.arguments;
+  }
 }
 
 }  // namespace
