@@ -235,7 +235,8 @@ int ShipModules(const std::vector<std::string>& files, const std::vector<std::st
     const auto pe = MapPeFile(file, &failure);
     if (!pe) {
       anyFailed = true;
-      std::fprintf(stderr, "corvane-dump: %s: %s\n", file.c_str(), failure ? MapFailureMessage(*failure) : kMessageNotPe);
+      const char* message = failure ? MapFailureMessage(*failure) : kMessageNotPe;
+      std::fprintf(stderr, "corvane-dump: %s: %s\n", file.c_str(), message);
       continue;
     }
     const Closure closure = check.Check(file, pe->image);

@@ -106,7 +106,9 @@ SearchPlaces LibrarySearch::LoaderSearchPlaces(const std::string& fileFolder, bo
     if (!folder.empty()) add(std::move(folder), step);
   }
   for (const std::string& folder : places.systemFolders) add(folder, FoundIn::kSystem);
-  for (std::string& folder : SplitFolders(EnvironmentVariable("PATH").value_or(""))) add(std::move(folder), FoundIn::kPath);
+  for (std::string& folder : SplitFolders(EnvironmentVariable("PATH").value_or(""))) {
+    add(std::move(folder), FoundIn::kPath);
+  }
   return places;
 }
 

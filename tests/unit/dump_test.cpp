@@ -90,7 +90,7 @@ TEST(Dump, ShowsApiSetHostsPassedOverFilesAndHowALibraryIsFound) {
 class ShipSample : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!std::filesystem::exists(kWine + "kernel32.dll")) GTEST_SKIP() << "Wine's PE libraries (libwine) are not installed";
+    if (!std::filesystem::exists(kWine + "kernel32.dll")) GTEST_SKIP() << "Wine's PE libraries are not installed";
   }
   static DumpRun Ship(const std::string& arguments) {
     return Dump("--modules --ship " + arguments, true, "CORVANE_SYSTEM_PATH=" + kWine + " ");

@@ -14,7 +14,9 @@
 #include "dump_run.h"
 #include "library_search.h"
 #include "node_kinds.h"
+#include "pe_layout.h"
 #include "pe_writer.h"
+#include "ship_list.h"
 #include "temp_files.h"
 #include "tree_output.h"
 #include "viewer_shells.h"
@@ -422,6 +424,31 @@ TEST_F(ModulesTest, TheExitStatusSaysWhetherEveryFileWasReadAndLoads) {
   for (const auto& c : cases) EXPECT_EQ(Dump("--modules " + c.arguments).status, c.status) << c.arguments;
 }
 
+TEST(WineMarkTest, OnlyTheDosStubCountsAndOnlyAsFarAsTheFileGoes) {
+  const struct {
+    std::size_t size;
+    std::uint32_t newHeader;  // e_lfanew: where the stub ends
+    std::size_t markAt;
+    std::string mark;
+    bool marked;
+  } cases[] = {
+      {0x100, 0x80, 0x40, "Wine builtin DLL", true},
+      {0x100, 0x80, 0x50, "Wine placeholder DLL", true},
+      {0x100, 0x80, 0x40, "Wine native DLL", false},
+      {0x100, 0x80, 0x80, "Wine builtin DLL", false},  // in the PE header, past the stub
+      {0x100, 0x40, 0x40, "Wine builtin DLL", false},  // no stub at all
+      {0x100, 0x4C, 0x40, "Wine builtin DLL", false},  // the stub ends inside the mark
+      {0x50, 0x80, 0x40, "Wine builtin", false},       // the file ends inside the stub
+  };
+  for (const auto& c : cases) {
+    std::vector<std::uint8_t> bytes(0x100);
+    Put32(bytes, pe::kDosNewHeaderOffset, c.newHeader);
+    std::copy(c.mark.begin(), c.mark.end(), bytes.begin() + static_cast<std::ptrdiff_t>(c.markAt));
+    bytes.resize(c.size);
+    EXPECT_EQ(IsMarkedAsWines(View(bytes)), c.marked) << c.mark << " at " << c.markAt;
+  }
+}
+
 // One library in each place the loader looks, beside libraries that a
 // program's folder must not carry, checked by a copy of corvane-dump whose
 // own folder is one of the places.
@@ -470,7 +497,8 @@ TEST_F(ShipTest, EachModuleSaysWhichStepOfTheSearchFoundIt) {
            {"onpath.dll", "onpath/onpath.dll", "PATH"},
            {"api-ms-win-test-l1-1-0.dll", "app/host.dll", "API set"},
            {"host.dll", "app/host.dll", "file folder"}}) {
-    const std::string module = "{\"name\":\"" + name + "\",\"path\":\"" + at + "/" + path + "\",\"foundIn\":\"" + step + "\",";
+    const std::string module =
+        "{\"name\":\"" + name + "\",\"path\":\"" + at + "/" + path + "\",\"foundIn\":\"" + step + "\",";
     EXPECT_NE(json.find(module), std::string::npos) << module << "\n" << json;
   }
 }
