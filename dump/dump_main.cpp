@@ -19,6 +19,7 @@
 #include "library_search.h"
 #include "mapped_image.h"
 #include "node_kinds.h"
+#include "ship_list.h"
 #include "system_services.h"
 #include "tree_output.h"
 #include "viewer_core.h"
@@ -83,6 +84,7 @@ void PrintUsage(std::FILE* stream) {
   std::fputs(
       "Usage: corvane-dump [--json] [--depth N] [--demangle] [--name-ordinals] [--path DIR]... FILE...\n"
       "       corvane-dump --modules [--json] [--demangle] [--path DIR]... FILE...\n"
+      "       corvane-dump --modules --ship [--path DIR]... FILE...\n"
       "       corvane-dump --explain NAME --from FILE [--path DIR]...\n"
       "Prints the tree the viewer shows for FILE... (opened together, newest on top),\n"
       "then the status bar's totals.\n"
@@ -101,6 +103,10 @@ void PrintUsage(std::FILE* stream) {
       "  --name-ordinals\n"
       "              show a function imported by ordinal by its exporter's name for it,\n"
       "              as \"NAME (ordinal N)\" (checks the file's dependencies to find it)\n"
+      "  --ship      with --modules: print, one absolute path a line and each once,\n"
+      "              the libraries found outside the system folders, which the\n"
+      "              program's folder must carry, but for API set hosts and Wine's\n"
+      "              own libraries; the FILEs themselves are not printed\n"
       "  --path DIR  look for libraries in DIR right after the file's own folder\n"
       "              (repeatable)\n"
       "  --explain NAME --from FILE\n"
@@ -114,11 +120,13 @@ void PrintUsage(std::FILE* stream) {
       "With --explain: 0 when the library is found, 3 when not.\n"
       "With --modules: 2 on a usage error, else 1 when any file could not be read,\n"
       "else 3 when a library loaded with a file is not found or lacks a function\n"
-      "imported from it, else 0.\n"
+      "imported from it, else 0; --ship names each such one on standard error.\n"
       "\n"
-      "Example, which DLLs a program cross-compiled with mingw-w64 must ship with:\n"
-      "  corvane-dump --modules --path /usr/lib/gcc/x86_64-w64-mingw32/12-posix \\\n"
-      "      --path /usr/x86_64-w64-mingw32/lib app.exe\n",
+      "Example, which DLLs a program cross-compiled with mingw-w64 must ship with,\n"
+      "copied beside it into dist/:\n"
+      "  corvane-dump --modules --ship --path /usr/lib/gcc/x86_64-w64-mingw32/12-posix \\\n"
+      "      --path /usr/x86_64-w64-mingw32/lib app.exe > list\n"
+      "  xargs -d '\\n' cp -t dist/ < list\n",
       stream);
 }
 
@@ -226,6 +234,42 @@ int CheckModules(const std::vector<std::string>& files, bool json, bool undecora
   return anyFailed ? kExitFileFailed : anyProblem ? kExitLibraryNotFound : kExitShown;
 }
 
+// The libraries each file's folder must carry, one path a line; what would
+// keep a file from loading goes to standard error.
+int ShipModules(const std::vector<std::string>& files, const std::vector<std::string>& extraFolders) {
+  LibrarySearch search;
+  search.SetExtraFolders(extraFolders);
+  DependencyCheck check(search);
+  ShipList ship;
+  bool anyFailed = false;
+  bool anyProblem = false;
+  for (const std::string& file : files) {
+    std::optional<MapFailure> failure;
+    const auto pe = MapPeFile(file, &failure);
+    if (!pe) {
+      anyFailed = true;
+      const char* message = failure ? MapFailureMessage(*failure) : kMessageNotPe;
+      std::fprintf(stderr, "corvane-dump: %s: %s\n", file.c_str(), message);
+      continue;
+    }
+    const Closure closure = check.Check(file, pe->image);
+    if (closure.cut) std::fprintf(stderr, "corvane-dump: %s: %s\n", file.c_str(), kMessageTreeCut);
+    for (const Finding& finding : closure.findings) {
+      if (finding.severity != Severity::kProblem) continue;
+      anyProblem = true;
+      std::string what = closure.modules[finding.library].name;
+      if (finding.kind != FindingKind::kLibraryNotFound) what = FunctionText(finding.function) + " from " + what;
+      std::fprintf(stderr, "corvane-dump: %s: %s: %s (needed by %s)\n", file.c_str(), what.c_str(),
+                   FindingReason(finding).c_str(), closure.modules[finding.importer].name.c_str());
+    }
+    ship.Add(closure);
+  }
+  std::string out;
+  for (const std::string& path : ship.Paths()) out += path + '\n';
+  std::fwrite(out.data(), 1, out.size(), stdout);
+  return anyFailed ? kExitFileFailed : anyProblem ? kExitLibraryNotFound : kExitShown;
+}
+
 // A non-negative decimal number, or -1.
 int DepthFrom(std::string_view text) {
   int depth = 0;
@@ -237,6 +281,7 @@ int Run(int argc, char** argv) {
   bool json = false;
   bool modules = false;
   NameOptions names;
+  bool ship = false;
   std::vector<std::string> extraFolders;
   int depth = 0;
   const char* explain = nullptr;
@@ -262,6 +307,8 @@ int Run(int argc, char** argv) {
         names.undecorate = true;
       } else if (argument == "--name-ordinals") {
         names.nameOrdinals = true;
+      } else if (argument == "--ship") {
+        ship = true;
       } else if (argument == "--explain" || argument == "--from" || argument == "--path") {
         if (i + 1 >= argc) {
           std::fprintf(stderr, "corvane-dump: %s needs a name\n", argv[i]);
@@ -287,6 +334,10 @@ int Run(int argc, char** argv) {
     }
     files.append(QString::fromLocal8Bit(argv[i]));
   }
+  if (ship && (!modules || json || depth != 0)) {
+    std::fputs("corvane-dump: --ship goes with --modules, without --json or --depth\n", stderr);
+    return kExitUsage;
+  }
   if (explain != nullptr || from != nullptr) {
     if (explain == nullptr || from == nullptr || !files.isEmpty() || modules) {
       std::fputs("corvane-dump: --explain NAME and --from FILE go together, without other files\n", stderr);
@@ -307,7 +358,7 @@ int Run(int argc, char** argv) {
     }
     std::vector<std::string> fileNames;
     for (const QString& file : files) fileNames.push_back(file.toLocal8Bit().toStdString());
-    return CheckModules(fileNames, json, names.undecorate, extraFolders);
+    return ship ? ShipModules(fileNames, extraFolders) : CheckModules(fileNames, json, names.undecorate, extraFolders);
   }
 
   DumpedViewer viewer(extraFolders, files, names);

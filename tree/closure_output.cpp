@@ -109,6 +109,9 @@ std::string ClosureAsJson(const std::string& file, const Closure& closure, bool 
     AppendJsonString(out, module.name);
     out += ",\"path\":";
     AppendJsonStringOrNull(out, module.path);
+    out += ",\"foundIn\":";
+    const std::string_view foundIn = FoundInName(module.foundIn);
+    AppendJsonStringOrNull(out, foundIn.empty() ? std::nullopt : std::optional<std::string>(foundIn));
     out += ",\"machine\":";
     AppendJsonStringOrNull(out, module.record ? std::optional(MachineName(module.record->machine)) : std::nullopt);
     out += module.host != kNoModule ? ",\"apiSet\":true" : ",\"apiSet\":false";

@@ -16,7 +16,7 @@ namespace corvane {
 // `undecorate`, a decorated FUNCTION is shown decoded.
 std::string ClosureAsText(const Closure& closure, bool undecorate = false);
 
-// {"file", "modules": [{"name", "path", "machine", "apiSet", "delayLoaded",
+// {"file", "modules": [{"name", "path", "foundIn", "machine", "apiSet", "delayLoaded",
 // "neededBy"}...], "problems": [...], "warnings": [...]}, where each problem
 // or warning is {"module", "library", "function", "reason"}. UTF-8. With
 // `undecorate`, a decorated "function" is shown decoded and followed by

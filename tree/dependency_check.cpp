@@ -102,10 +102,10 @@ class DependencyCheck::Walk {
       module = Entry(FoldedAscii(name).append("\n"), name, std::nullopt);
       Module(module).passedOver = lookup.passedOver;
     } else if (lookup.host.empty()) {
-      module = Entry(*lookup.found, name, lookup.found);
+      module = Entry(*lookup.found, name, lookup.found, lookup.foundIn);
     } else {
-      module = Entry(FoldedAscii(name) + "\n" + *lookup.found, name, lookup.found);
-      const std::size_t host = Entry(*lookup.found, lookup.host, lookup.found);
+      module = Entry(FoldedAscii(name) + "\n" + *lookup.found, name, lookup.found, FoundIn::kApiSet);
+      const std::size_t host = Entry(*lookup.found, lookup.host, lookup.found, lookup.foundIn);
       Module(module).host = host;
       NeededBy(host, importer);
       Reach(host, loadTime);
@@ -115,12 +115,14 @@ class DependencyCheck::Walk {
     return module;
   }
 
-  std::size_t Entry(const std::string& key, const std::string& name, const std::optional<std::string>& path) {
+  std::size_t Entry(const std::string& key, const std::string& name, const std::optional<std::string>& path,
+                    FoundIn foundIn = FoundIn::kNowhere) {
     const auto [known, added] = byKey_.try_emplace(key, closure_.modules.size());
     if (added) {
       ClosureModule& module = closure_.modules.emplace_back();
       module.name = name;
       module.path = path;
+      module.foundIn = foundIn;
       if (path) module.record = check_.Record(*path);
     }
     return known->second;
@@ -234,6 +236,7 @@ const DependencyCheck::Lookup& DependencyCheck::Find(const std::string& name, co
     LibraryLookup lookup = search_.Find(name, importer, places);
     Lookup& kept = known->second;
     if (lookup.found) kept.found = FullPathName(*lookup.found);
+    kept.foundIn = lookup.foundIn;
     if (lookup.apiSet == ApiSetStep::kHost) kept.host = lookup.fileName;
     kept.passedOver = std::move(lookup.places);
   }

@@ -33,6 +33,7 @@ struct ClosureModule {
   std::string name;                   // as first imported; the file's own name for the first module
   std::optional<std::string> path;    // the file found; for an API set name, its host's
   std::size_t host = kNoModule;       // for an API set name: the module of its host file
+  FoundIn foundIn = FoundIn::kNowhere;  // the search step that found it; kApiSet for an API set name
   bool loadTime = false;              // loaded with the image, not only through a delay-loaded library
   std::vector<std::size_t> neededBy;  // the modules that import it or forward to it, as found
   std::vector<PlaceTried> passedOver;  // when not found: files of another machine, or not PE images
@@ -97,6 +98,7 @@ class DependencyCheck {
   class Walk;
   struct Lookup {
     std::optional<std::string> found;
+    FoundIn foundIn = FoundIn::kNowhere;  // where `found` (the host, for an API set name) was
     std::string host;  // the API set's host, when an API set named the library
     std::vector<PlaceTried> passedOver;
   };

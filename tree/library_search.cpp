@@ -91,13 +91,16 @@ std::vector<std::string> LibrarySearch::SystemFolders(bool pe32Plus) {
 }
 
 SearchPlaces LibrarySearch::LoaderSearchPlaces(const std::string& fileFolder, bool pe32Plus) {
-  SearchPlaces places{fileFolder, extraFolders_, SystemFolders(pe32Plus)};
-  for (std::string place : {ProgramFolder(), CurrentDirectory()}) {
-    if (!place.empty()) places.folders.push_back(std::move(place));
+  SearchPlaces places{fileFolder, {}, SystemFolders(pe32Plus)};
+  const auto add = [&places](std::string folder, FoundIn step) { places.folders.push_back({std::move(folder), step}); };
+  for (const std::string& folder : extraFolders_) add(folder, FoundIn::kPathOption);
+  for (auto [folder, step] : {std::pair(ProgramFolder(), FoundIn::kProgramFolder),
+                              std::pair(CurrentDirectory(), FoundIn::kCurrentDirectory)}) {
+    if (!folder.empty()) add(std::move(folder), step);
   }
-  places.folders.insert(places.folders.end(), places.systemFolders.begin(), places.systemFolders.end());
+  for (const std::string& folder : places.systemFolders) add(folder, FoundIn::kSystem);
   for (std::string& folder : SplitFolders(EnvironmentVariable("PATH").value_or(""))) {
-    places.folders.push_back(std::move(folder));
+    add(std::move(folder), FoundIn::kPath);
   }
   return places;
 }
@@ -118,14 +121,16 @@ LibraryLookup LibrarySearch::Find(const std::string& name, const Importer& impor
       lookup.apiSet = ApiSetStep::kNoSchema;
     }
   }
-  if (!places.fileFolder.empty() && TryFolder(places.fileFolder, importer, everyPlace, lookup)) return lookup;
-  for (const std::string& folder : places.folders) {
-    if (TryFolder(folder, importer, everyPlace, lookup)) return lookup;
+  if (!places.fileFolder.empty() && TryFolder(places.fileFolder, FoundIn::kFileFolder, importer, everyPlace, lookup)) {
+    return lookup;
+  }
+  for (const SearchFolder& folder : places.folders) {
+    if (TryFolder(folder.path, folder.step, importer, everyPlace, lookup)) return lookup;
   }
   return lookup;
 }
 
-bool LibrarySearch::TryFolder(const std::string& folder, const Importer& importer, bool everyPlace,
+bool LibrarySearch::TryFolder(const std::string& folder, FoundIn step, const Importer& importer, bool everyPlace,
                               LibraryLookup& lookup) {
   const std::vector<std::string>* entries = EntriesNamed(folder, FoldedAscii(lookup.fileName));
   if (entries == nullptr) {
@@ -139,7 +144,10 @@ bool LibrarySearch::TryFolder(const std::string& folder, const Importer& importe
       if ((entry == lookup.fileName) != exact) continue;
       PlaceTried place = Examine(PathInFolder(folder, entry), importer.machine);
       const bool found = place.outcome == PlaceOutcome::kFound;
-      if (found) lookup.found = place.path;
+      if (found) {
+        lookup.found = place.path;
+        lookup.foundIn = step;
+      }
       if (everyPlace || (!found && place.outcome != PlaceOutcome::kNoSuchFile)) {
         lookup.places.push_back(std::move(place));
       }
@@ -201,6 +209,28 @@ const ApiSetSchema* LibrarySearch::SchemaIn(const std::string& path) {
     if (const auto* file = std::get_if<MappedFile>(&mapping)) cached.schema = ApiSetSchema::FromImage(file->View());
   }
   return cached.schema ? &*cached.schema : nullptr;
+}
+
+std::string_view FoundInName(FoundIn step) {
+  switch (step) {
+    case FoundIn::kNowhere:
+      return {};
+    case FoundIn::kFileFolder:
+      return "file folder";
+    case FoundIn::kPathOption:
+      return "path option";
+    case FoundIn::kProgramFolder:
+      return "program folder";
+    case FoundIn::kCurrentDirectory:
+      return "current directory";
+    case FoundIn::kSystem:
+      return "system";
+    case FoundIn::kPath:
+      return "PATH";
+    case FoundIn::kApiSet:
+      return "API set";
+  }
+  return {};
 }
 
 std::string MachineName(std::uint16_t machine) {

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -31,10 +32,32 @@ struct Importer {
   bool pe32Plus = false;      // its bitness decides which system folders come first
 };
 
+// The step of the loader's search that found a library, in the order the
+// steps are taken; an API set name is found through its schema.
+enum class FoundIn : std::uint8_t {
+  kNowhere,  // not found, or the file checked itself, which is not looked for
+  kFileFolder,
+  kPathOption,  // a folder given to look in besides the loader's own
+  kProgramFolder,
+  kCurrentDirectory,
+  kSystem,
+  kPath,
+  kApiSet,
+};
+
+// "file folder", "path option", "program folder", "current directory",
+// "system", "PATH" or "API set"; empty for kNowhere.
+std::string_view FoundInName(FoundIn step);
+
+struct SearchFolder {
+  std::string path;
+  FoundIn step = FoundIn::kPathOption;
+};
+
 // Where a library is looked for, in order.
 struct SearchPlaces {
   std::string fileFolder;                  // first, unless empty; ends with its separator
-  std::vector<std::string> folders;        // then these
+  std::vector<SearchFolder> folders;       // then these
   std::vector<std::string> systemFolders;  // the first apisetschema.dll in these holds the API sets
 };
 
@@ -59,6 +82,7 @@ struct LibraryLookup {
   std::string schemaFile;            // the apisetschema.dll asked, if any
   std::string fileName;              // what was looked for: the host, or the name as imported
   std::optional<std::string> found;  // the file: a folder searched and the entry's own name
+  FoundIn foundIn = FoundIn::kNowhere;  // the step of the folder that held `found`
   // Every place tried, in order, when asked for; else only the files passed over.
   std::vector<PlaceTried> places;
 };
@@ -104,7 +128,8 @@ class LibrarySearch {
   // there are none.
   const std::vector<std::string>* EntriesNamed(const std::string& folder, const std::string& foldedName);
   // True when `folder` holds the library; what it tried goes into `lookup`.
-  bool TryFolder(const std::string& folder, const Importer& importer, bool everyPlace, LibraryLookup& lookup);
+  bool TryFolder(const std::string& folder, FoundIn step, const Importer& importer, bool everyPlace,
+                 LibraryLookup& lookup);
   const ApiSetSchema* Schema(const std::vector<std::string>& systemFolders, std::string& schemaFile);
   const ApiSetSchema* SchemaIn(const std::string& path);
 

@@ -17,10 +17,12 @@ struct DumpRun {
   std::string out;
 };
 
-// Runs the dump with `arguments` (already shell-quoted), standard error
-// merged into the output when `withErrors`, `environment` set before.
-inline DumpRun Dump(const std::string& arguments, bool withErrors = false, const std::string& environment = "") {
-  std::string command = environment + Quoted(CORVANE_DUMP);
+// Runs the dump (or a copy of it at `program`) with `arguments` (already
+// shell-quoted), standard error merged into the output when `withErrors`,
+// `environment` set before.
+inline DumpRun Dump(const std::string& arguments, bool withErrors = false, const std::string& environment = "",
+                    const std::string& program = CORVANE_DUMP) {
+  std::string command = environment + Quoted(program);
   command += ' ';
   command += arguments;
   command += withErrors ? " 2>&1" : " 2>/dev/null";

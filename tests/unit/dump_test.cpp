@@ -3,11 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "dump_run.h"
+#include "temp_files.h"
 
 namespace {
 
@@ -35,7 +38,9 @@ TEST(Dump, ArgumentsGiveTheirExitStatusAndOutput) {
       {"", false, 2, "", {}},
       {"--frobnicate x.dll", false, 2, "", {}},
       {"--explain x.dll", false, 2, "", {}},  // --explain needs --from
-      {"--help", false, 0, "Usage: corvane-dump", {}},
+      {"--ship " + Quoted(exe), false, 2, "", {}},  // --ship lists what --modules finds
+      {"--modules --ship --json " + Quoted(exe), false, 2, "", {}},
+      {"--help", false, 0, "Usage: corvane-dump", {"xargs -d '\\n' cp -t dist/ < list\n"}},
       {"--version", false, 0, "corvane-dump 1.4.0.0\n", {}},
   };
   for (const auto& c : cases) {
@@ -78,6 +83,57 @@ TEST(Dump, ShowsApiSetHostsPassedOverFilesAndHowALibraryIsFound) {
   const DumpRun notFound = Dump("--explain KERNEL32.dll --from " + Quoted(CORVANE_SAMPLE_EXE), false, system);
   EXPECT_EQ(notFound.status, 3);
   EXPECT_EQ(notFound.out.substr(notFound.out.size() - 10), "Not found\n");
+}
+
+// What the sample programs must ship with, as a user runs it: Wine's
+// folder stands in for the system's.
+class ShipSample : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!std::filesystem::exists(kWine + "kernel32.dll")) GTEST_SKIP() << "Wine's PE libraries are not installed";
+  }
+  static DumpRun Ship(const std::string& arguments) {
+    return Dump("--modules --ship " + arguments, true, "CORVANE_SYSTEM_PATH=" + kWine + " ");
+  }
+  inline static const std::string kWine = "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows/";
+};
+
+TEST_F(ShipSample, TheCppSampleNeedsItsLibraryAndTheCompilersRuntime) {
+  const std::string exe = CORVANE_SAMPLE_CPP_EXE;
+  if (exe.empty()) GTEST_SKIP() << "the C++ sample was not built";
+  const std::string lib = std::filesystem::path(exe).parent_path().string() + "/lib";
+  const DumpRun alone = Ship(Quoted(exe));
+  EXPECT_EQ(alone.status, 3);
+  EXPECT_EQ(alone.out, "corvane-dump: " + exe + ": libgcc_s_seh-1.dll: not found (needed by tally.exe)\n" +
+                           "corvane-dump: " + exe + ": libstdc++-6.dll: not found (needed by tally.exe)\n" +
+                           "corvane-dump: " + exe + ": wordcount.dll: not found (needed by tally.exe)\n");
+
+  std::string paths = "--path " + Quoted(lib);
+  std::map<std::string, std::string> runtime;
+  const std::string folders = CORVANE_SAMPLE_CPP_RUNTIME;
+  for (std::size_t start = 0; start < folders.size();) {
+    const std::size_t end = std::min(folders.find(':', start), folders.size());
+    const std::string folder = folders.substr(start, end - start);
+    paths += " --path " + Quoted(folder);
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) runtime[entry.path().filename()] = folder;
+    start = end + 1;
+  }
+  const DumpRun found = Ship(paths + " " + Quoted(exe));
+  EXPECT_EQ(found.status, 0) << found.out;
+  EXPECT_EQ(found.out, runtime["libgcc_s_seh-1.dll"] + "/libgcc_s_seh-1.dll\n" + runtime["libstdc++-6.dll"] +
+                           "/libstdc++-6.dll\n" + lib + "/wordcount.dll\n" + runtime["libwinpthread-1.dll"] +
+                           "/libwinpthread-1.dll\n");
+}
+
+TEST_F(ShipSample, TheX86_64SampleCopiedAloneShipsItsOwnLibraryOnly) {
+  const corvane::testing::TempDir copy;
+  const std::filesystem::path exe = CORVANE_SAMPLE_X86_64_EXE;
+  for (const char* file : {"hello.exe", "greeter.dll"}) {
+    std::filesystem::copy_file(exe.parent_path() / file, copy.Path() + "/" + file);
+  }
+  const DumpRun run = Ship(Quoted(copy.Path() + "/hello.exe"));
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, copy.Path() + "/greeter.dll\n");
 }
 
 }  // namespace

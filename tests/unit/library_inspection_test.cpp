@@ -3,16 +3,20 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <tuple>
 
 #include "api_set_schema.h"
 #include "dump_run.h"
 #include "library_search.h"
 #include "node_kinds.h"
+#include "pe_layout.h"
 #include "pe_writer.h"
+#include "ship_list.h"
 #include "temp_files.h"
 #include "tree_output.h"
 #include "viewer_shells.h"
@@ -53,8 +57,10 @@ class LibrarySearchTest : public ::testing::Test {
     return dir_.Path() + "/" + relative;
   }
   std::optional<std::string> FindLibrary(const std::string& name, const std::string& fileFolder,
-                                         std::vector<std::string> folders) {
-    return search_.Find(name, {"app.exe", kI386, false}, {fileFolder, std::move(folders), {}}).found;
+                                         const std::vector<std::string>& folders) {
+    SearchPlaces places{fileFolder, {}, {}};
+    for (const std::string& folder : folders) places.folders.push_back({folder});
+    return search_.Find(name, {"app.exe", kI386, false}, places).found;
   }
   ~LibrarySearchTest() override { fs::current_path(startDirectory_); }
   static constexpr std::uint16_t kI386 = 0x14C;
@@ -94,10 +100,20 @@ TEST_F(LibrarySearchTest, TheLoaderLooksInTheCurrentDirectoryThenTheSystemFolder
   const ScopedEnvironment system("CORVANE_SYSTEM_PATH", Folder("system") + "::" + Folder("system2"));
   const ScopedEnvironment path("PATH", Folder("path1") + ":" + Folder("path2"));
   fs::current_path(Folder("current"));
-  EXPECT_EQ(search_.LoaderSearchPlaces("", false).folders, std::vector<std::string>({fs::read_symlink("/proc/self/exe").parent_path().string(),
-                                               dir_.Path() + "/current", dir_.Path() + "/system",
-                                               dir_.Path() + "/system2", dir_.Path() + "/path1",
-                                               dir_.Path() + "/path2"}));
+  search_.SetExtraFolders({Folder("option")});
+  std::vector<std::pair<std::string, std::string_view>> folders;
+  for (const SearchFolder& folder : search_.LoaderSearchPlaces("", false).folders) {
+    folders.emplace_back(folder.path, FoundInName(folder.step));
+  }
+  const std::string at = dir_.Path();
+  EXPECT_EQ(folders, (std::vector<std::pair<std::string, std::string_view>>{
+                         {at + "/option", "path option"},
+                         {fs::read_symlink("/proc/self/exe").parent_path().string(), "program folder"},
+                         {at + "/current", "current directory"},
+                         {at + "/system", "system"},
+                         {at + "/system2", "system"},
+                         {at + "/path1", "PATH"},
+                         {at + "/path2", "PATH"}}));
 }
 
 TEST_F(LibrarySearchTest, AFolderIsReadAgainOnceItChanges) {
@@ -383,10 +399,10 @@ TEST_F(ModulesTest, EveryModuleOnceThenEachImportThatWouldNotBind) {
             "\tcyb.dll => " + app + "cyb.dll\n\tGone from cyc.dll => not exported (needed by cyb.dll)\n");
   const std::string json = Dump("--modules --json " + File("app/app.exe")).out;
   for (const std::string& part :
-       {"{\"name\":\"api-ms-win-test-l1-1-0.dll\",\"path\":\"" + system + "host.dll\",\"machine\":\"x86-64\",\"apiSet\":true",
-        "{\"name\":\"b.dll\",\"path\":\"" + app + "b.dll\",\"machine\":\"x86-64\",\"apiSet\":false,\"delayLoaded\":false,"
+       {"{\"name\":\"api-ms-win-test-l1-1-0.dll\",\"path\":\"" + system + "host.dll\",\"foundIn\":\"API set\",\"machine\":\"x86-64\",\"apiSet\":true",
+        "{\"name\":\"b.dll\",\"path\":\"" + app + "b.dll\",\"foundIn\":\"file folder\",\"machine\":\"x86-64\",\"apiSet\":false,\"delayLoaded\":false,"
         "\"neededBy\":[\"fwd.dll\",\"app.exe\",\"a.dll\"]}",
-        std::string("{\"name\":\"late.dll\",\"path\":null,\"machine\":null,\"apiSet\":false,\"delayLoaded\":true,\"neededBy\":[\"app.exe\"]}"),
+        std::string("{\"name\":\"late.dll\",\"path\":null,\"foundIn\":null,\"machine\":null,\"apiSet\":false,\"delayLoaded\":true,\"neededBy\":[\"app.exe\"]}"),
         std::string("\"warnings\":[{\"module\":\"app.exe\",\"library\":\"late.dll\",\"function\":null,\"reason\":\"not found\"},"
                     "{\"module\":\"app.exe\",\"library\":\"b.dll\",\"function\":\"NotInB\",\"reason\":\"not exported\"}]}]}\n")}) {
     EXPECT_NE(json.find(part), std::string::npos) << part << "\n" << json;
@@ -406,6 +422,104 @@ TEST_F(ModulesTest, TheExitStatusSaysWhetherEveryFileWasReadAndLoads) {
       {"--depth 1 " + File("app/a.dll"), 2},
   };
   for (const auto& c : cases) EXPECT_EQ(Dump("--modules " + c.arguments).status, c.status) << c.arguments;
+}
+
+TEST(WineMarkTest, OnlyTheDosStubCountsAndOnlyAsFarAsTheFileGoes) {
+  const struct {
+    std::size_t size;
+    std::uint32_t newHeader;  // e_lfanew: where the stub ends
+    std::size_t markAt;
+    std::string mark;
+    bool marked;
+  } cases[] = {
+      {0x100, 0x80, 0x40, "Wine builtin DLL", true},
+      {0x100, 0x80, 0x50, "Wine placeholder DLL", true},
+      {0x100, 0x80, 0x40, "Wine native DLL", false},
+      {0x100, 0x80, 0x80, "Wine builtin DLL", false},  // in the PE header, past the stub
+      {0x100, 0x40, 0x40, "Wine builtin DLL", false},  // no stub at all
+      {0x100, 0x4C, 0x40, "Wine builtin DLL", false},  // the stub ends inside the mark
+      {0x50, 0x80, 0x40, "Wine builtin", false},       // the file ends inside the stub
+  };
+  for (const auto& c : cases) {
+    std::vector<std::uint8_t> bytes(0x100);
+    Put32(bytes, pe::kDosNewHeaderOffset, c.newHeader);
+    std::copy(c.mark.begin(), c.mark.end(), bytes.begin() + static_cast<std::ptrdiff_t>(c.markAt));
+    bytes.resize(c.size);
+    EXPECT_EQ(IsMarkedAsWines(View(bytes)), c.marked) << c.mark << " at " << c.markAt;
+  }
+}
+
+// One library in each place the loader looks, beside libraries that a
+// program's folder must not carry, checked by a copy of corvane-dump whose
+// own folder is one of the places.
+class ShipTest : public InspectionTest {
+ protected:
+  ShipTest() {
+    const auto x64 = [] { return PeWriter(Layout::Pe32Plus); };
+    Write("system/apisetschema.dll",
+          x64().DataSection(".apiset", SchemaSection({{"api-ms-win-test-l1-1-0", "", "host.dll"}})).Build());
+    auto app = x64();
+    for (const char* library : {"infile.dll", "option.dll", "beside.dll", "here.dll", "sys.dll", "onpath.dll",
+                                "api-ms-win-test-l1-1-0.dll", "builtin.dll", "placeholder.dll"}) {
+      app.Import(library, {ByName("F")});
+    }
+    Write("app/app.exe", app.Build());
+    Write("app/other.exe", x64().Import("infile.dll", {ByName("F")}).Import("option.dll", {ByName("F")}).Build());
+    const auto library = [&] { return x64().Export("F", 0).Build(); };
+    for (const char* place : {"app/infile.dll", "opt/option.dll", "prog/beside.dll", "cwd/here.dll",
+                              "system/sys.dll", "onpath/onpath.dll", "app/host.dll"}) {
+      Write(place, library());
+    }
+    for (const std::string mark : {"Wine builtin DLL", "Wine placeholder DLL"}) {
+      testing::BuiltImage marked = library();
+      std::copy(mark.begin(), mark.end(), marked.bytes.begin() + 0x40);  // the DOS stub
+      Write(mark == "Wine builtin DLL" ? "app/builtin.dll" : "app/placeholder.dll", marked);
+    }
+    fs::copy_file(CORVANE_DUMP, dir_.Path() + "/prog/corvane-dump");
+  }
+  testing::DumpRun Run(const std::string& arguments) {
+    const std::string at = dir_.Path();
+    return Dump(arguments, false, "cd " + Quoted(at + "/cwd") + " && PATH=" + Quoted(at + "/onpath") + " ",
+                at + "/prog/corvane-dump");
+  }
+  std::string File(const std::string& relative) { return Quoted(dir_.Path() + "/" + relative); }
+};
+
+TEST_F(ShipTest, EachModuleSaysWhichStepOfTheSearchFoundIt) {
+  const std::string json = Run("--modules --json --path " + File("opt") + " " + File("app/app.exe")).out;
+  const std::string at = dir_.Path();
+  for (const auto& [name, path, step] : std::vector<std::tuple<std::string, std::string, std::string>>{
+           {"infile.dll", "app/infile.dll", "file folder"},
+           {"option.dll", "opt/option.dll", "path option"},
+           {"beside.dll", "prog/beside.dll", "program folder"},
+           {"here.dll", "cwd/here.dll", "current directory"},
+           {"sys.dll", "system/sys.dll", "system"},
+           {"onpath.dll", "onpath/onpath.dll", "PATH"},
+           {"api-ms-win-test-l1-1-0.dll", "app/host.dll", "API set"},
+           {"host.dll", "app/host.dll", "file folder"}}) {
+    const std::string module =
+        "{\"name\":\"" + name + "\",\"path\":\"" + at + "/" + path + "\",\"foundIn\":\"" + step + "\",";
+    EXPECT_NE(json.find(module), std::string::npos) << module << "\n" << json;
+  }
+}
+
+TEST_F(ShipTest, ListsWhatWasFoundOutsideTheSystemOnceButNoApiSetHostWinesOwnOrFileChecked) {
+  const std::string at = dir_.Path();
+  const std::string outside = at + "/app/infile.dll\n" + at + "/opt/option.dll\n" + at + "/prog/beside.dll\n" + at +
+                              "/cwd/here.dll\n" + at + "/onpath/onpath.dll\n";
+  const struct {
+    std::string arguments;
+    std::string out;
+  } cases[] = {
+      {File("app/app.exe") + " " + File("app/other.exe"), outside},
+      {File("app/other.exe") + " " + File("app/app.exe"), outside},
+      {File("app/app.exe") + " " + File("app/infile.dll"), outside.substr(outside.find('\n') + 1)},
+  };
+  for (const auto& c : cases) {
+    const testing::DumpRun run = Run("--modules --ship --path " + File("opt") + " " + c.arguments);
+    EXPECT_EQ(run.status, 0) << c.arguments;
+    EXPECT_EQ(run.out, c.out) << c.arguments;
+  }
 }
 
 }  // namespace
