@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "dump_run.h"
+#include "pe_writer.h"
+#include "temp_files.h"
 
 namespace {
 
@@ -78,6 +80,32 @@ TEST(Dump, ShowsApiSetHostsPassedOverFilesAndHowALibraryIsFound) {
   const DumpRun notFound = Dump("--explain KERNEL32.dll --from " + Quoted(CORVANE_SAMPLE_EXE), false, system);
   EXPECT_EQ(notFound.status, 3);
   EXPECT_EQ(notFound.out.substr(notFound.out.size() - 10), "Not found\n");
+}
+
+// A chain a.exe -> b.dll -> c.dll -> d.dll: --depth N inspects exactly the
+// first N libraries of it, whatever lies further down.
+TEST(Dump, DepthInspectsExactlyThatManyLevelsOfLibraries) {
+  using corvane::testing::ByName;
+  using corvane::testing::Layout;
+  using corvane::testing::PeWriter;
+  const corvane::testing::TempDir dir;
+  const std::string chain[] = {"a.exe", "b.dll", "c.dll", "d.dll"};
+  for (std::size_t i = 0; i < std::size(chain); ++i) {
+    PeWriter writer(Layout::Pe32);
+    if (i > 0) writer.Export("F", 0);
+    if (i + 1 < std::size(chain)) writer.Import(chain[i + 1], {ByName("F")});
+    dir.Write(chain[i], writer.Build().bytes);
+  }
+  for (int depth = 0; depth <= 4; ++depth) {
+    const DumpRun run = Dump("--depth " + std::to_string(depth) + " " + Quoted(dir.Path() + "/a.exe"));
+    EXPECT_EQ(run.status, 0) << run.out;
+    std::vector<std::string> inspected;
+    for (std::size_t i = 1; i < std::size(chain); ++i) {
+      if (run.out.find(chain[i] + " (" + dir.Path() + "/)\n") != std::string::npos) inspected.push_back(chain[i]);
+    }
+    const std::vector<std::string> expected(chain + 1, chain + 1 + std::min<std::size_t>(depth, std::size(chain) - 1));
+    EXPECT_EQ(inspected, expected) << depth << "\n" << run.out;
+  }
 }
 
 }  // namespace
