@@ -197,18 +197,30 @@ TEST_F(TreeViewTest, MouseAndKeyHandlersHearTheEventsInOrderAndCanSwallowOrRepla
     EXPECT_EQ(log, c.heard) << c.what;
     EXPECT_EQ(tree_->Selected()->Text(), c.current) << c.what;
   }
+  // A key release is the view's unless the handler swallows it.
+  for (const bool swallow : {false, true}) {
+    tree_->OnKeyUp = [swallow](TObject*, int& key, TShiftState) { key = swallow ? 0 : key; };
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_Down, Qt::NoModifier);
+    QApplication::sendEvent(tree_, &release);
+    EXPECT_EQ(release.isAccepted(), swallow);
+  }
 }
 
 // A menu asked for by mouse or keyboard: the position the handler hears, and
 // whether the event counts as handled.
 TEST_F(TreeViewTest, TheContextPopupHandlerHearsWhereAndDecidesWhetherTheMenuEventIsTaken) {
+  QMenu menu;
+  tree_->setPopupMenu(&menu);
+  QContextMenuEvent unhandled(QContextMenuEvent::Mouse, QPoint(12, 7), tree_->viewport()->mapToGlobal(QPoint(12, 7)));
+  QApplication::sendEvent(tree_->viewport(), &unhandled);
+  EXPECT_TRUE(menu.isVisible()) << "without a handler the menu shows";
+  menu.close();
   QPoint heard;
   bool answer = false;
   tree_->OnContextPopup = [&](TObject*, const QPoint& position, bool& handled) {
     heard = position;
     handled = answer;
   };
-  QMenu menu;
   for (const bool withMenu : {false, true}) {
     tree_->setPopupMenu(withMenu ? &menu : nullptr);
     for (const bool handledByHandler : {false, true}) {
