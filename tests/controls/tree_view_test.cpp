@@ -179,6 +179,8 @@ TEST_F(TreeViewTest, MouseAndKeyHandlersHearTheEventsInOrderAndCanSwallowOrRepla
        {QStringLiteral("key down %1 0").arg(Qt::Key_G), "key press g", "change gamma",
         QStringLiteral("key up %1").arg(Qt::Key_G)},
        "gamma"},
+      {"'g' swallowed on key down", [&] { replaceKey = 0; QTest::keyClick(tree_, Qt::Key_G); },
+       {QStringLiteral("key down %1 0").arg(Qt::Key_G), QStringLiteral("key up %1").arg(Qt::Key_G)}, "alpha"},
       {"'g' swallowed", [&] { replaceCharacter = QChar(); QTest::keyClick(tree_, Qt::Key_G); },
        {QStringLiteral("key down %1 0").arg(Qt::Key_G), "key press g", QStringLiteral("key up %1").arg(Qt::Key_G)},
        "alpha"},
