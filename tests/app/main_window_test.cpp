@@ -2,6 +2,7 @@
 // the Open dialog replaced by ports that record what they get;
 // files reach it through argv, the menus, keys and drops.
 
+#include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
@@ -14,6 +15,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPrinter>
+#include <QProcess>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QStatusBar>
@@ -24,6 +26,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <tuple>
 #include <vector>
 
 #include "Mainform.h"
@@ -54,6 +57,7 @@ class MainWindowTest : public ::testing::Test {
  protected:
   MainWindowTest() : startDirectory_(std::filesystem::current_path()) { Construct(); }
   ~MainWindowTest() override {
+    modelTester_.reset();
     window_.reset();
     std::filesystem::current_path(startDirectory_);
   }
@@ -77,7 +81,11 @@ class MainWindowTest : public ::testing::Test {
       printer->setOutputFileName(printerFile_);
       return printer;
     };
+    modelTester_.reset();
     window_ = std::make_unique<TMain>(nullptr, std::move(ports));
+    // Every change the model reports is checked against the model's rules as it happens.
+    modelTester_ = std::make_unique<QAbstractItemModelTester>(window_->InfoTree->model(),
+                                                              QAbstractItemModelTester::FailureReportingMode::Fatal);
   }
   QString Write(const std::string& name, const testing::BuiltImage& image = PeWriter(Layout::Pe32).Build()) {
     return QString::fromStdString(dir_.Write(name, image.bytes));
@@ -111,6 +119,7 @@ class MainWindowTest : public ::testing::Test {
   QString chosenFile_;
   QString printerFile_;  // none: no printer
   std::unique_ptr<TMain> window_;
+  std::unique_ptr<QAbstractItemModelTester> modelTester_;
 
  private:
   std::filesystem::path startDirectory_;
@@ -320,10 +329,39 @@ TEST_F(MainWindowTest, ADropDeliveredInsideAnInspectionsErrorBoxIsOpenedAfterThe
   EXPECT_EQ(TopRows(), dropped);
 }
 
+// The view's current row and selection follow their node when renaming it
+// sorts its siblings again.
+TEST_F(MainWindowTest, TheSelectionFollowsARenamedNodeToItsNewPlace) {
+  window_->OpenList({Write("app.exe", PeWriter(Layout::Pe32)
+                                          .Import("b.dll", {ByName("f")})
+                                          .Import("c.dll", {ByName("g")})
+                                          .Build())});
+  QTreeView* tree = window_->InfoTree;
+  const QModelIndex root = tree->model()->index(0, 0);
+  auto row = [&](const QString& text) {
+    return tree->model()->match(tree->model()->index(0, 0, root), Qt::DisplayRole, text, 1, Qt::MatchExactly).value(0);
+  };
+  tree->setCurrentIndex(row("b.dll"));
+  tree->expand(row("c.dll"));
+  const int rowBefore = tree->currentIndex().row();
+  window_->TreeModel()->NodeAt(row("b.dll"))->SetText(QStringLiteral("z.dll"));
+  EXPECT_GT(tree->currentIndex().row(), rowBefore) << "moved below c.dll";
+  EXPECT_EQ(tree->currentIndex().data().toString(), "z.dll");
+  const QModelIndexList selected = tree->selectionModel()->selectedIndexes();
+  ASSERT_EQ(selected.size(), 1);
+  EXPECT_EQ(selected.front().data().toString(), "z.dll");
+  EXPECT_TRUE(tree->isExpanded(row("c.dll")));
+  EXPECT_FALSE(tree->isExpanded(row("z.dll")));
+}
+
 // The tree's context menu with the sample program open, the mouse pointer
-// placed as a user would, through the tree's own mouse and key handling.
+// placed as a user would, through the tree's own mouse and key handling: on
+// which row it acts, where it appears, and that the window takes the keys
+// and the keyboard's own menu requests (the keys open the menu alike on
+// every platform).
 TEST_F(MainWindowTest, TheMenuActsOnTheRowUnderThePointerOrWithTheMenuKeyOnTheSelectedOne) {
   window_->OpenList({QStringLiteral(CORVANE_SAMPLE_EXE)});
+  window_->move(0, 0);
   window_->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
   QTreeView* tree = window_->InfoTree;
@@ -331,39 +369,68 @@ TEST_F(MainWindowTest, TheMenuActsOnTheRowUnderThePointerOrWithTheMenuKeyOnTheSe
   auto row = [&](const QString& text) {
     return tree->model()->match(tree->model()->index(0, 0, root), Qt::DisplayRole, text, 1, Qt::MatchExactly).value(0);
   };
+  enum Request { kNone, kMouse, kKeyboardOnRows, kKeyboardOnTree };
   struct Case {
     const char* what;
     QKeyCombination key;  // none: Qt::Key_unknown
-    bool rightClick;
+    Request request;
     QString underPointer;  // none: empty space below the rows
-    QString selected;
+    QString current;       // before; none: no current row
+    QString selected;      // afterwards; none: no menu
   };
   const Case cases[] = {
-      {"right-click a library", {}, true, "greeter.dll", "greeter.dll"},
-      {"right-click another row", {}, true, "Stats", "Stats"},
-      {"right-click empty space", {}, true, "", ""},
-      {"menu key", Qt::Key_Menu, false, "Stats", "greeter.dll"},
-      {"Shift+F10", Qt::ShiftModifier | Qt::Key_F10, false, "Stats", "Stats"},
+      {"right-click a library", {}, kMouse, "greeter.dll", "greeter.dll", "greeter.dll"},
+      {"right-click another row", {}, kMouse, "Stats", "greeter.dll", "Stats"},
+      {"right-click empty space", {}, kMouse, "", "greeter.dll", ""},
+      {"menu key", Qt::Key_Menu, kNone, "Stats", "greeter.dll", "greeter.dll"},
+      {"menu key, no current row", Qt::Key_Menu, kNone, "Stats", "", ""},
+      {"Shift+F10", Qt::ShiftModifier | Qt::Key_F10, kNone, "Stats", "greeter.dll", "Stats"},
+      {"F10 alone", Qt::Key_F10, kNone, "Stats", "greeter.dll", {}},
       // Qt's code for ']' is the context-menu key's virtual-key code.
-      {"']' then right-click empty space", Qt::Key_BracketRight, true, "", ""},
+      {"']' then right-click empty space", Qt::Key_BracketRight, kMouse, "", "greeter.dll", ""},
+      {"keyboard menu request on the rows", {}, kKeyboardOnRows, "Stats", "greeter.dll", {}},
+      {"keyboard menu request on the tree", {}, kKeyboardOnTree, "Stats", "greeter.dll", {}},
   };
   for (const Case& c : cases) {
-    tree->setCurrentIndex(row("greeter.dll"));
+    if (c.current.isEmpty()) {
+      tree->clearSelection();
+      tree->selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+    } else {
+      tree->setCurrentIndex(row(c.current));
+    }
     // At the far end of a row: a row takes clicks across the whole view.
     const QModelIndex pointed = row(c.underPointer);
     const QPoint point(tree->viewport()->width() - 2,
                        pointed.isValid() ? tree->visualRect(pointed).center().y() : tree->viewport()->height() - 5);
     QCursor::setPos(tree->viewport()->mapToGlobal(point));
-    if (c.key.key() != Qt::Key_unknown) QTest::keyClick(tree, c.key.key(), c.key.keyboardModifiers());
-    if (c.rightClick) {
-      QContextMenuEvent event(QContextMenuEvent::Mouse, point, tree->viewport()->mapToGlobal(point));
-      QApplication::sendEvent(tree->viewport(), &event);
+    const QModelIndex current = tree->currentIndex();
+    if (c.key.key() != Qt::Key_unknown) {
+      QKeyEvent press(QEvent::KeyPress, c.key.key(), c.key.keyboardModifiers());
+      QApplication::sendEvent(tree, &press);
+      // F10 alone is taken too, as the shortcut of View > Undecorate C++ Names.
+      const bool taken = c.key == QKeyCombination(Qt::Key_Menu) || c.key.key() == Qt::Key_F10;
+      EXPECT_EQ(press.isAccepted(), taken) << c.what;
+    }
+    if (c.request != kNone) {
+      QWidget* target = c.request == kKeyboardOnTree ? static_cast<QWidget*>(tree) : tree->viewport();
+      const QPoint at = tree->viewport()->mapTo(target, point);
+      QContextMenuEvent event(c.request == kMouse ? QContextMenuEvent::Mouse : QContextMenuEvent::Keyboard, at,
+                              target->mapToGlobal(at));
+      QApplication::sendEvent(target, &event);
+      EXPECT_TRUE(event.isAccepted()) << c.what;
     }
     const QModelIndexList selected = tree->selectionModel()->selectedIndexes();
-    EXPECT_EQ(selected.isEmpty() ? QString() : selected.front().data().toString(), c.selected) << c.what;
-    EXPECT_EQ(window_->PopupInspect->isEnabled(), c.selected == "greeter.dll") << c.what;
+    const QString selectedText = selected.isEmpty() ? QString() : selected.front().data().toString();
+    const bool menu = !c.selected.isNull();
+    EXPECT_EQ(window_->TreeMenu->isVisible(), menu) << c.what;
+    EXPECT_EQ(selectedText, menu ? c.selected : c.current) << c.what;
     EXPECT_FALSE(window_->Core().KeyPopup()) << c.what << ": the menu's opening consumed it";
-    EXPECT_TRUE(window_->TreeMenu->isVisible()) << c.what;
+    if (menu) {
+      EXPECT_EQ(window_->PopupInspect->isEnabled(), c.selected == "greeter.dll") << c.what;
+      // A key opens it on the row that was current, whichever it acts on.
+      const QPoint expected = c.request == kMouse ? point : current.isValid() ? tree->visualRect(current).center() : QPoint();
+      EXPECT_EQ(window_->TreeMenu->pos(), tree->viewport()->mapToGlobal(expected)) << c.what;
+    }
     window_->TreeMenu->close();
   }
 }
@@ -400,11 +467,21 @@ TEST_F(MainWindowTest, EditKeysCopyTheSelectedNodeOrSubtreeAndFindNodesByTheirWo
   QLineEdit* find = window_->FindText;
   ASSERT_TRUE(find->isVisible() && find->hasFocus());
   QTest::keyClicks(find, " write  FILE");
-  for (const auto& [modifiers, expected] :
-       {std::pair{Qt::NoModifier, "WriteFile"}, {Qt::NoModifier, "FileWrite"}, {Qt::NoModifier, "WriteFileEx"},
-        {Qt::NoModifier, "WriteFile"}, {Qt::ShiftModifier, "WriteFileEx"}, {Qt::ShiftModifier, "FileWrite"},
-        {Qt::ShiftModifier, "WriteFile"}}) {
-    QTest::keyClick(find, Qt::Key_Return, modifiers);
+  // The find bar takes Enter, Shift+Enter and Esc: the line edit never sees them.
+  QSignalSpy lineEditEnter(find, &QLineEdit::returnPressed);
+  const auto press = [find](Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QKeyEvent event(QEvent::KeyPress, key, modifiers);
+    QApplication::sendEvent(find, &event);
+    EXPECT_TRUE(event.isAccepted()) << key;
+  };
+  using Step = std::tuple<Qt::Key, Qt::KeyboardModifiers, const char*>;
+  for (const auto& [key, modifiers, expected] :
+       {Step{Qt::Key_Return, Qt::NoModifier, "WriteFile"}, {Qt::Key_Enter, Qt::KeypadModifier, "FileWrite"},
+        {Qt::Key_Return, Qt::NoModifier, "WriteFileEx"}, {Qt::Key_Return, Qt::NoModifier, "WriteFile"},
+        {Qt::Key_Return, Qt::ShiftModifier, "WriteFileEx"},
+        {Qt::Key_Enter, Qt::ShiftModifier | Qt::KeypadModifier, "FileWrite"},
+        {Qt::Key_Return, Qt::ShiftModifier, "WriteFile"}}) {
+    press(key, modifiers);
     EXPECT_EQ(selected(), expected);
     EXPECT_FALSE(window_->FindResult->isVisible());
   }
@@ -420,20 +497,63 @@ TEST_F(MainWindowTest, EditKeysCopyTheSelectedNodeOrSubtreeAndFindNodesByTheirWo
   QTest::keyClicks(find, "readfile");
   for (int i = 0; i < 2; ++i) QTest::keyClick(find, Qt::Key_Return);
   EXPECT_FALSE(window_->FindResult->isVisible()) << "the one match, found again from itself";
-  QTest::keyClick(find, Qt::Key_Escape);
+  press(Qt::Key_Escape);
   EXPECT_FALSE(window_->FindBar->isVisible());
   EXPECT_TRUE(tree->hasFocus());
+  EXPECT_EQ(lineEditEnter.count(), 0);
 }
 
-TEST_F(MainWindowTest, PrintPutsTheWindowOnThePrinterOrSaysThereIsNone) {
+// The printed page, rendered at the printer's resolution: the window at its
+// screen size in the page's top left corner, shrunk to the page keeping its
+// shape when it is wider or taller than the page.
+TEST_F(MainWindowTest, PrintPutsTheWindowOnThePageAtItsSizeShrunkToFitOrSaysThereIsNoPrinter) {
   window_->show();
   window_->PrintDlgClick();
   ASSERT_EQ(boxes_.size(), 1u);
   EXPECT_EQ(boxes_[0].text, "Unable to print: no printer is available.");
+
   printerFile_ = QString::fromStdString(dir_.Path() + "/window.pdf");
-  window_->PrintDlgClick();
-  EXPECT_EQ(boxes_.size(), 1u);
-  EXPECT_GT(QFileInfo(printerFile_).size(), 1000);
+  const QPrinter printer;
+  const QRect page = printer.pageLayout().paintRectPixels(printer.resolution());
+  const double scale = static_cast<double>(printer.resolution()) / window_->logicalDpiX();
+  for (const QSize windowSize : {QSize(319, 430), QSize(page.width() + 300, 300), QSize(300, page.height() + 300)}) {
+    SCOPED_TRACE(::testing::Message() << windowSize.width() << "x" << windowSize.height());
+    window_->resize(windowSize);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(window_->size(), windowSize);
+    window_->PrintDlgClick();
+    ASSERT_EQ(boxes_.size(), 1u);
+    const QProcess::ExitStatus rendered = [&] {
+      QProcess render;
+      render.start("pdftoppm", {"-r", QString::number(printer.resolution()), "-png", "-singlefile", printerFile_,
+                                printerFile_});
+      render.waitForFinished(-1);
+      return render.exitCode() == 0 ? render.exitStatus() : QProcess::CrashExit;
+    }();
+    ASSERT_EQ(rendered, QProcess::NormalExit);
+    const QImage image = QImage(printerFile_ + ".png").convertToFormat(QImage::Format_RGB32);
+    ASSERT_FALSE(image.isNull());
+    QRect inked;
+    for (int y = 0; y < image.height(); ++y) {
+      for (int x = 0; x < image.width(); ++x) {
+        if (image.pixel(x, y) != qRgb(255, 255, 255)) inked |= QRect(x, y, 1, 1);
+      }
+    }
+    QSize drawn = (QSizeF(windowSize) * scale).toSize();
+    if (drawn.width() > page.width() || drawn.height() > page.height()) drawn.scale(page.size(), Qt::KeepAspectRatio);
+    const QRect expected(page.topLeft(), drawn);
+    for (const auto& [at, want] : {std::pair{inked.topLeft(), expected.topLeft()}, {inked.bottomRight(), expected.bottomRight()}}) {
+      EXPECT_LE((at - want).manhattanLength(), 2) << at.x() << "," << at.y() << " vs " << want.x() << "," << want.y();
+    }
+    // What is drawn is the window: its picture at that size.
+    const QImage window = window_->grab().toImage().convertToFormat(QImage::Format_RGB32).scaled(drawn, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const QImage onPage = image.copy(expected);
+    qint64 difference = 0;
+    for (int y = 0; y < drawn.height(); ++y) {
+      for (int x = 0; x < drawn.width(); ++x) difference += std::abs(qGray(window.pixel(x, y)) - qGray(onPage.pixel(x, y)));
+    }
+    EXPECT_LT(difference / (drawn.width() * drawn.height()), 8);
+  }
 }
 
 }  // namespace

@@ -2,6 +2,10 @@
 // lists it publishes, reached the way a user or a program reaches them,
 // including the ones whose handlers can refuse what is about to happen.
 
+#include <QMenu>
+
+#include <functional>
+
 #include "control_test_support.h"
 
 namespace Treelistview {
@@ -108,6 +112,131 @@ TEST_F(TreeViewTest, SortingByNameUsesTheCompareHandler) {
   EXPECT_EQ(tree_->Items()->TopItem(0), nodes_[2]);
   nodes_[2]->SetText(QStringLiteral("a renamed gamma"));
   EXPECT_EQ(tree_->Items()->TopItem(2), nodes_[2]) << "a renamed node is sorted again";
+}
+
+// Real mouse and key events on the tree: what each handler hears, in order,
+// and what a handler's answer does to the event.
+TEST_F(TreeViewTest, MouseAndKeyHandlersHearTheEventsInOrderAndCanSwallowOrReplaceKeys) {
+  QStringList log;
+  const auto mouse = [&log](const char* what) {
+    return [&log, what](TObject*, TMouseButton button, TShiftState shift, int x, int y) {
+      log << QStringLiteral("%1 %2 %3 %4,%5").arg(what).arg(button).arg(shift.toInt()).arg(x).arg(y);
+    };
+  };
+  tree_->OnMouseDown = mouse("down");
+  tree_->OnMouseUp = mouse("up");
+  tree_->OnClick = [&log](TObject*) { log << QStringLiteral("click"); };
+  tree_->OnDblClick = [&log](TObject*) { log << QStringLiteral("double"); };
+  tree_->OnChange = [&log](TObject*, TTreeNode* node) { log << QStringLiteral("change ") + node->Text(); };
+  int replaceKey = -1;  // -1: leave the key alone
+  QChar replaceCharacter = u'?';  // '?': leave the character alone
+  tree_->OnKeyDown = [&](TObject*, int& key, TShiftState shift) {
+    log << QStringLiteral("key down %1 %2").arg(key).arg(shift.toInt());
+    if (replaceKey >= 0) key = replaceKey;
+  };
+  tree_->OnKeyPress = [&](TObject*, QChar& character) {
+    log << QStringLiteral("key press ") + character;
+    if (replaceCharacter != u'?') character = replaceCharacter;
+  };
+  tree_->OnKeyUp = [&](TObject*, int& key, TShiftState) { log << QStringLiteral("key up %1").arg(key); };
+  const QPoint beta = tree_->visualRect(IndexOf(1)).center();
+  const QString at = QStringLiteral(" %1,%2").arg(beta.x()).arg(beta.y());
+  const QPoint outside(tree_->viewport()->width() + 5, beta.y());
+  struct Case {
+    const char* what;
+    std::function<void()> act;
+    QStringList heard;
+    QString current;  // afterwards
+  };
+  const QString left = QString::number(mbLeft);
+  const QString right = QString::number(mbRight);
+  const Case cases[] = {
+      {"left click", [&] { QTest::mouseClick(tree_->viewport(), Qt::LeftButton, {}, beta); },
+       {"down " + left + " 8" + at, "change beta", "click", "up " + left + " 0" + at}, "beta"},
+      {"shift+right click", [&] { QTest::mouseClick(tree_->viewport(), Qt::RightButton, Qt::ShiftModifier, beta); },
+       {"down " + right + " 17" + at, "up " + right + " 1" + at}, "alpha"},
+      {"released outside the tree",
+       [&] {
+         QTest::mousePress(tree_->viewport(), Qt::LeftButton, {}, beta);
+         QTest::mouseRelease(tree_->viewport(), Qt::LeftButton, {}, outside);
+       },
+       {"down " + left + " 8" + at, "change beta",
+        QStringLiteral("up %1 0 %2,%3").arg(left).arg(outside.x()).arg(outside.y())},
+       "beta"},
+      {"double click", [&] { QTest::mouseDClick(tree_->viewport(), Qt::LeftButton, {}, beta); },
+       {"down " + left + " 72" + at, "double"}, "alpha"},
+      {"Down", [&] { QTest::keyClick(tree_, Qt::Key_Down); },
+       {QStringLiteral("key down %1 0").arg(Qt::Key_Down), "change beta", QStringLiteral("key up %1").arg(Qt::Key_Down)},
+       "beta"},
+      {"Down swallowed", [&] { replaceKey = 0; QTest::keyClick(tree_, Qt::Key_Down, Qt::ControlModifier); },
+       {QStringLiteral("key down %1 4").arg(Qt::Key_Control), QStringLiteral("key down %1 4").arg(Qt::Key_Down),
+        QStringLiteral("key up %1").arg(Qt::Key_Down), QStringLiteral("key up %1").arg(Qt::Key_Control)},
+       "alpha"},
+      {"Up turned into End", [&] { replaceKey = Qt::Key_End; QTest::keyClick(tree_, Qt::Key_Up); },
+       {QStringLiteral("key down %1 0").arg(Qt::Key_Up), "change gamma", QStringLiteral("key up %1").arg(Qt::Key_Up)},
+       "gamma"},
+      {"'g' searches", [&] { QTest::keyClick(tree_, Qt::Key_G); },
+       {QStringLiteral("key down %1 0").arg(Qt::Key_G), "key press g", "change gamma",
+        QStringLiteral("key up %1").arg(Qt::Key_G)},
+       "gamma"},
+      {"'g' swallowed on key down", [&] { replaceKey = 0; QTest::keyClick(tree_, Qt::Key_G); },
+       {QStringLiteral("key down %1 0").arg(Qt::Key_G), QStringLiteral("key up %1").arg(Qt::Key_G)}, "alpha"},
+      {"'g' swallowed", [&] { replaceCharacter = QChar(); QTest::keyClick(tree_, Qt::Key_G); },
+       {QStringLiteral("key down %1 0").arg(Qt::Key_G), "key press g", QStringLiteral("key up %1").arg(Qt::Key_G)},
+       "alpha"},
+      {"'g' turned into 'b'", [&] { replaceCharacter = u'b'; QTest::keyClick(tree_, Qt::Key_G); },
+       {QStringLiteral("key down %1 0").arg(Qt::Key_G), "key press g", "change beta",
+        QStringLiteral("key up %1").arg(Qt::Key_G)},
+       "beta"},
+  };
+  for (const Case& c : cases) {
+    tree_->keyboardSearch({});  // a new search for each case
+    tree_->SetSelected(nodes_[0]);
+    log.clear();
+    c.act();
+    replaceKey = -1;
+    replaceCharacter = u'?';
+    EXPECT_EQ(log, c.heard) << c.what;
+    EXPECT_EQ(tree_->Selected()->Text(), c.current) << c.what;
+  }
+  // A key release is the view's unless the handler swallows it.
+  for (const bool swallow : {false, true}) {
+    tree_->OnKeyUp = [swallow](TObject*, int& key, TShiftState) { key = swallow ? 0 : key; };
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_Down, Qt::NoModifier);
+    QApplication::sendEvent(tree_, &release);
+    EXPECT_EQ(release.isAccepted(), swallow);
+  }
+}
+
+// A menu asked for by mouse or keyboard: the position the handler hears, and
+// whether the event counts as handled.
+TEST_F(TreeViewTest, TheContextPopupHandlerHearsWhereAndDecidesWhetherTheMenuEventIsTaken) {
+  QMenu menu;
+  tree_->setPopupMenu(&menu);
+  QContextMenuEvent unhandled(QContextMenuEvent::Mouse, QPoint(12, 7), tree_->viewport()->mapToGlobal(QPoint(12, 7)));
+  QApplication::sendEvent(tree_->viewport(), &unhandled);
+  EXPECT_TRUE(menu.isVisible()) << "without a handler the menu shows";
+  menu.close();
+  QPoint heard;
+  bool answer = false;
+  tree_->OnContextPopup = [&](TObject*, const QPoint& position, bool& handled) {
+    heard = position;
+    handled = answer;
+  };
+  for (const bool withMenu : {false, true}) {
+    tree_->setPopupMenu(withMenu ? &menu : nullptr);
+    for (const bool handledByHandler : {false, true}) {
+      for (const auto reason : {QContextMenuEvent::Mouse, QContextMenuEvent::Keyboard}) {
+        answer = handledByHandler;
+        QContextMenuEvent event(reason, QPoint(12, 7), tree_->viewport()->mapToGlobal(QPoint(12, 7)));
+        QApplication::sendEvent(tree_->viewport(), &event);
+        EXPECT_EQ(heard, reason == QContextMenuEvent::Mouse ? QPoint(12, 7) : QPoint(-1, -1));
+        EXPECT_EQ(event.isAccepted(), withMenu || handledByHandler) << withMenu << handledByHandler;
+        EXPECT_EQ(menu.isVisible(), withMenu && !handledByHandler) << withMenu << handledByHandler;
+        menu.close();
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -58,6 +58,8 @@ TEST(TArrayDataTest, RemoveAndDeleteKeepTheOrderAndRefuseWhatIsNotThere) {
   EXPECT_TRUE(array.Remove(Value(1)));
   EXPECT_FALSE(array.Remove(Value(9)));
   EXPECT_EQ(Contents(array), (std::vector<std::uintptr_t>{2, 1, 3})) << "the first occurrence went";
+  EXPECT_EQ(array.IndexOf(Value(3)), 2);
+  EXPECT_EQ(array.IndexOf(nullptr), -1) << "not even in the slot past the end";
 
   // Delete's index and count, its result, and the values left.
   const std::tuple<int, int, bool, std::vector<std::uintptr_t>> cases[] = {
@@ -84,6 +86,51 @@ TEST(TArrayDataTest, IndexesAndCountsOutOfRangeGiveNullFalseOrMinusOneAndChangeN
   for (std::int32_t n : {0, -1, std::numeric_limits<std::int32_t>::max()}) EXPECT_EQ(array.Grow(n), nullptr) << n;
   EXPECT_EQ(array.Count(), 2);
   EXPECT_FALSE(TArrayData(false).Truncate(1)) << "nothing to truncate";
+}
+
+// Elements of any size: Grow hands out the first new slot, zero-filled;
+// Truncate answers whether there was anything to remove from.
+TEST(TArrayTest, GrowReturnsTheFirstNewZeroFilledSlotAndTruncateShrinksInSteps) {
+  TArray array(3, 4);
+  auto* first = static_cast<unsigned char*>(array.Grow(5));
+  ASSERT_EQ(first, array.ItemPtr(0));
+  std::fill(first, first + 15, 0xFF);
+  // Before each step: elements grown; then Truncate's n, result, count and capacity.
+  const std::tuple<int, int, bool, int, int> steps[] = {
+      {2, 0, true, 7, 8}, {0, 2, true, 5, 8}, {0, 1, true, 4, 4}, {0, 4, true, 0, 0},
+      {1, -1, true, 0, 0}, {0, 1, false, 0, 0}, {0, 0, false, 0, 0},
+  };
+  for (const auto& [grown, n, result, count, capacity] : steps) {
+    if (grown > 0) {
+      const int before = array.Count();
+      auto* slot = static_cast<unsigned char*>(array.Grow(grown));
+      ASSERT_EQ(slot, array.ItemPtr(before));
+      EXPECT_TRUE(std::all_of(slot, slot + 3 * grown, [](unsigned char byte) { return byte == 0; }));
+    }
+    EXPECT_EQ(array.Truncate(n), result) << n;
+    EXPECT_EQ(array.Count(), count) << n;
+    EXPECT_EQ(array.Capacity(), capacity) << n;
+    EXPECT_EQ(array.Block().Size(), 3 * capacity) << n;
+  }
+}
+
+// Memory that cannot be had, and a size that cannot be, leave the block as it was.
+TEST(TArrayTest, ABlockThatCannotBeHadOrSizedIsRefusedAndLeftAsItWas) {
+  struct NoMemory final : TVoid {
+    void* Allocate(std::size_t) override { return nullptr; }
+  };
+  NoMemory none;
+  EXPECT_FALSE(none.SetSize(16));
+  EXPECT_EQ(none.Size(), 0);
+  EXPECT_EQ(none.Data(), nullptr);
+  TVoid block;
+  EXPECT_FALSE(block.SetSize(-1));
+  ASSERT_TRUE(block.SetSize(16));
+  EXPECT_EQ(block.Size(), 16);
+  EXPECT_FALSE(block.SetSize(-1));
+  EXPECT_EQ(block.Size(), 16);
+  EXPECT_TRUE(block.SetSize(0));
+  EXPECT_EQ(block.Data(), nullptr);
 }
 
 // Records big enough that giving one back shows in the heap's byte count

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "dump_run.h"
+#include "pe_writer.h"
 #include "temp_files.h"
 
 namespace {
@@ -134,6 +135,32 @@ TEST_F(ShipSample, TheX86_64SampleCopiedAloneShipsItsOwnLibraryOnly) {
   const DumpRun run = Ship(Quoted(copy.Path() + "/hello.exe"));
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out, copy.Path() + "/greeter.dll\n");
+}
+
+// A chain a.exe -> b.dll -> c.dll -> d.dll: --depth N inspects exactly the
+// first N libraries of it, whatever lies further down.
+TEST(Dump, DepthInspectsExactlyThatManyLevelsOfLibraries) {
+  using corvane::testing::ByName;
+  using corvane::testing::Layout;
+  using corvane::testing::PeWriter;
+  const corvane::testing::TempDir dir;
+  const std::string chain[] = {"a.exe", "b.dll", "c.dll", "d.dll"};
+  for (std::size_t i = 0; i < std::size(chain); ++i) {
+    PeWriter writer(Layout::Pe32);
+    if (i > 0) writer.Export("F", 0);
+    if (i + 1 < std::size(chain)) writer.Import(chain[i + 1], {ByName("F")});
+    dir.Write(chain[i], writer.Build().bytes);
+  }
+  for (int depth = 0; depth <= 4; ++depth) {
+    const DumpRun run = Dump("--depth " + std::to_string(depth) + " " + Quoted(dir.Path() + "/a.exe"));
+    EXPECT_EQ(run.status, 0) << run.out;
+    std::vector<std::string> inspected;
+    for (std::size_t i = 1; i < std::size(chain); ++i) {
+      if (run.out.find(chain[i] + " (" + dir.Path() + "/)\n") != std::string::npos) inspected.push_back(chain[i]);
+    }
+    const std::vector<std::string> expected(chain + 1, chain + 1 + std::min<std::size_t>(depth, std::size(chain) - 1));
+    EXPECT_EQ(inspected, expected) << depth << "\n" << run.out;
+  }
 }
 
 }  // namespace
