@@ -38,7 +38,8 @@ bool HoldsEveryWord(NodeTextView text, const QStringList& words) {
 
 }  // namespace
 
-TTreeNode* FindNode(const TTreeNodes& items, const TTreeNode* from, const QString& query, bool backwards) {
+TTreeNode* FindNode(const TTreeNodes& items, const TTreeNode* from, const QString& query, bool backwards,
+                    const std::function<bool(const TTreeNode* node)>& shown) {
   const QStringList words = query.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
   if (words.isEmpty() || items.TopCount() == 0) return nullptr;
   TTreeNode* first = items.TopItem(0);
@@ -47,7 +48,7 @@ TTreeNode* FindNode(const TTreeNodes& items, const TTreeNode* from, const QStrin
   for (int step = 0; step < items.GetCount(); ++step) {
     TTreeNode* candidate = node == nullptr ? nullptr : backwards ? Previous(items, node) : Next(node);
     if (candidate == nullptr) candidate = backwards ? last : first;
-    if (HoldsEveryWord(candidate->TextView(), words)) return candidate;
+    if (HoldsEveryWord(candidate->TextView(), words) && (!shown || shown(candidate))) return candidate;
     node = candidate;
   }
   return nullptr;

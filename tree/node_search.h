@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <functional>
+
 #include "tree_nodes.h"
 
 namespace corvane {
@@ -14,7 +16,9 @@ namespace corvane {
 // around at the end and may come back to `from` itself. `backwards` searches
 // in reverse display order. A null `from` starts before the first node, or
 // after the last going backwards. Null when no node matches or `query` holds
-// no word. One pass over the nodes at most.
-TTreeNode* FindNode(const TTreeNodes& items, const TTreeNode* from, const QString& query, bool backwards);
+// no word. One pass over the nodes at most. With `shown`, only nodes it
+// holds for are found.
+TTreeNode* FindNode(const TTreeNodes& items, const TTreeNode* from, const QString& query, bool backwards,
+                    const std::function<bool(const TTreeNode* node)>& shown = {});
 
 }  // namespace corvane
