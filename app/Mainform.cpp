@@ -27,8 +27,10 @@
 
 #include "Aboutboxform.h"
 #include "Commandline.h"
+#include "modules_pane.h"
 #include "node_kinds.h"
 #include "node_search.h"
+#include "only_problems.h"
 #include "tree_icons.h"
 #include "tree_nodes_model.h"
 #include "tree_output.h"
@@ -184,6 +186,8 @@ TMain::TMain(QWidget* owner, MainWindowPorts ports)
   setFont(SansFont(QStringLiteral("MS Sans Serif"), 11));
   for (int i = 0; i < kTreeIconCount; ++i) TreeIcons.append(TreeIcon(i));
   CreateTree();
+  ModuleList = new ModulesPane(core_, *InfoTree, *model_, centralWidget());
+  problemsOnly_ = new ProblemsOnly(*InfoTree, *model_, this);
   CreateFindBar();
   CreateMenus();
   CreateOpenDialog();
@@ -237,7 +241,10 @@ void TMain::CreateTree() {
     return imageIndex >= 0 && imageIndex < TreeIcons.size() ? QVariant(TreeIcons[imageIndex]) : QVariant();
   };
   model_->otherData = [this](const TTreeNode& node, int role) -> QVariant {
-    if (node.Mark() == 0) return {};
+    if (node.Mark() == 0) {
+      const bool cleanFile = model_->Filtered() && node.Parent() == nullptr;
+      return cleanFile && role == Qt::ToolTipRole ? QStringLiteral("Nothing is missing") : QVariant();
+    }
     if (role == Qt::ForegroundRole) return MarkColour(node.Mark(), InfoTree->palette().color(QPalette::Base));
     if (role == Qt::ToolTipRole) return core_.MarkReason(&node);
     return {};
@@ -258,11 +265,12 @@ void TMain::CreateTree() {
   connect(model_.get(), &TreeNodesModel::Rebuilt, this, [this] {
     model_->ForEachStoredExpansion([this](const QModelIndex& index) { InfoTree->setExpanded(index, true); });
   });
+  // A filtered tree's branches are its own: the store keeps the whole tree's.
   connect(InfoTree, &QTreeView::expanded, this, [this](const QModelIndex& index) {
-    if (TTreeNode* node = model_->NodeAt(index)) node->SetExpanded(true);
+    if (TTreeNode* node = model_->NodeAt(index); node != nullptr && !model_->Filtered()) node->SetExpanded(true);
   });
   connect(InfoTree, &QTreeView::collapsed, this, [this](const QModelIndex& index) {
-    if (TTreeNode* node = model_->NodeAt(index)) node->SetExpanded(false);
+    if (TTreeNode* node = model_->NodeAt(index); node != nullptr && !model_->Filtered()) node->SetExpanded(false);
   });
   connect(InfoTree, &QWidget::customContextMenuRequested, this, &TMain::TreeMenuPopup);
 }
@@ -304,6 +312,7 @@ void TMain::CreateMenus() {
   CopySubtree->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
   Find = Edit->addAction(QStringLiteral("&Find..."), this, &TMain::FindClick);
   Find->setShortcuts(QKeySequence::Find);
+  CreateViewMenu();
   Help = MainMenu->addMenu(QStringLiteral("&Help"));
   About = Help->addAction(QStringLiteral("&About Me"), this, &TMain::AboutClick);
   About->setShortcut(QKeySequence(Qt::Key_F1));
@@ -312,6 +321,14 @@ void TMain::CreateMenus() {
   PopupInspect = TreeMenu->addAction(QStringLiteral("&Inspect Library"), this, &TMain::PopupInspectClick);
   PopupInspect->setEnabled(false);
   PopupPrint = TreeMenu->addAction(QStringLiteral("&Print"));
+}
+
+void TMain::CreateViewMenu() {
+  View = MainMenu->addMenu(QStringLiteral("&View"));
+  const ModulesActions actions = AddModulesActions(*View, *ModuleList);
+  ShowModules = actions.modules;
+  OnlyProblems = actions.onlyProblems;
+  connect(OnlyProblems, &QAction::toggled, this, [this](bool on) { problemsOnly_->Set(on); });
 }
 
 void TMain::CreateOpenDialog() {
@@ -418,6 +435,10 @@ void TMain::PopupInspectClick() {
 }
 
 void TMain::CopyClick() {
+  if (ModuleList->hasFocus()) {
+    QGuiApplication::clipboard()->setText(ModuleList->SelectionAsText());
+    return;
+  }
   if (const TTreeNode* node = SelectedNode()) QGuiApplication::clipboard()->setText(node->Text());
 }
 
@@ -436,7 +457,8 @@ void TMain::FindClick() {
 
 void TMain::FindNext(bool backwards) {
   if (FindText->text().trimmed().isEmpty()) return;
-  const TTreeNode* found = FindNode(core_.Items(), SelectedNode(), FindText->text(), backwards);
+  const TTreeNode* found = FindNode(core_.Items(), SelectedNode(), FindText->text(), backwards,
+                                    [this](const TTreeNode* node) { return model_->Shown(node); });
   FindResult->setVisible(found == nullptr);
   if (found == nullptr) return;
   // Scrolling to a node expands its collapsed ancestors.

@@ -33,6 +33,8 @@ class QTreeView;
 
 namespace corvane {
 
+class ModulesPane;
+class ProblemsOnly;
 class TreeNodesModel;
 
 // The colour a node's dependency mark (a Severity) is drawn in on a view
@@ -105,6 +107,9 @@ class TMain final : public QMainWindow, private ViewerShell {
   QAction* Copy = nullptr;
   QAction* CopySubtree = nullptr;
   QAction* Find = nullptr;
+  QMenu* View = nullptr;
+  QAction* ShowModules = nullptr;
+  QAction* OnlyProblems = nullptr;
   QMenu* Help = nullptr;
   QAction* About = nullptr;
   QAction* PopupInspect = nullptr;
@@ -118,6 +123,8 @@ class TMain final : public QMainWindow, private ViewerShell {
   QWidget* FindBar = nullptr;
   QLineEdit* FindText = nullptr;
   QLabel* FindResult = nullptr;
+  // Below the tree, shown by View > Modules.
+  ModulesPane* ModuleList = nullptr;
 
   // Drops from the file manager: the receiver, and the interceptor it
   // registers with, installed on this window's message procedure.
@@ -144,6 +151,7 @@ class TMain final : public QMainWindow, private ViewerShell {
   void CreateTree();
   void CreateFindBar();
   void CreateMenus();
+  void CreateViewMenu();
   void CreateOpenDialog();
   void CreateStatusBar();
 
@@ -153,6 +161,7 @@ class TMain final : public QMainWindow, private ViewerShell {
   ViewerCore core_;
   // Declared after the store it shows, so that it goes first.
   std::unique_ptr<TreeNodesModel> model_;
+  ProblemsOnly* problemsOnly_ = nullptr;
   // This window as a control with a message procedure; outlives the
   // interceptor, which the destructor releases first.
   std::unique_ptr<WidgetControl> control_;

@@ -15,6 +15,8 @@ int main(int argc, char** argv) {
   // The application's title, also the caption of every error box. Not the
   // display name: Qt would append that to every window's caption.
   QApplication::setApplicationName(QStringLiteral("Corvane"));
+  // Where the options the window keeps across runs are stored.
+  QApplication::setOrganizationName(QStringLiteral("Corvane"));
   // Ties the window to the installed desktop entry, whose icon it shows.
   QGuiApplication::setDesktopFileName(QStringLiteral("corvane"));
   // After QApplication has taken its own options out of the arguments.

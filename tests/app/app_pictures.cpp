@@ -1,21 +1,25 @@
 // Draws the tree images, the program icon, the about box and the window with
 // the bundled sample as PNG files, so that a person can judge them:
-//   corvane_app_pictures [--icons FILE] [--about FILE] [--window FILE]
+//   corvane_app_pictures [--icons FILE] [--about FILE] [--window FILE] [--modules FILE]
 // The icon sheet shows every image 8 times enlarged (pixel for pixel) above
 // its drawing for a 2x screen at 4 times.
 
 #include <QApplication>
+#include <QAbstractItemModel>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QMap>
 #include <QPainter>
+#include <QTemporaryDir>
 #include <QTreeView>
 
 #include <cstdio>
 
 #include "Aboutboxform.h"
 #include "Mainform.h"
+#include "modules_pane.h"
 #include "tree_icons.h"
 
 namespace {
@@ -66,6 +70,26 @@ QImage WindowWithSample() {
   return window.grab().toImage();
 }
 
+// The window with its Modules pane open on the x86-64 sample copied alone
+// into a folder of its own, without the DLL it needs, the missing library
+// selected in the pane.
+QImage WindowWithModulesPane() {
+  const QTemporaryDir folder;
+  const QString program = folder.filePath(QFileInfo(QStringLiteral(CORVANE_SAMPLE_EXE)).fileName());
+  QFile::copy(QStringLiteral(CORVANE_SAMPLE_EXE), program);
+  corvane::TMain window;
+  window.resize(980, 640);
+  window.ShowModules->setChecked(true);
+  window.OpenList({program});
+  window.show();
+  const QAbstractItemModel* modules = window.ModuleList->model();
+  const QModelIndexList missing =
+      modules->match(modules->index(0, 1), Qt::DisplayRole, QStringLiteral("not found"), 1, Qt::MatchExactly);
+  if (!missing.isEmpty()) window.ModuleList->selectRow(missing.front().row());
+  QApplication::processEvents();
+  return window.grab().toImage();
+}
+
 QImage AboutBox() {
   corvane::TAboutBox box(nullptr);
   box.show();
@@ -79,13 +103,16 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Corvane"));
   const QMap<QString, QImage (*)()> pictures = {
-      {"--icons", IconSheet}, {"--about", AboutBox}, {"--window", WindowWithSample}};
+      {"--icons", IconSheet}, {"--about", AboutBox}, {"--window", WindowWithSample},
+      {"--modules", WindowWithModulesPane}};
   const QStringList args = QApplication::arguments().mid(1);
   bool ok = !args.isEmpty() && args.size() % 2 == 0;
   for (qsizetype i = 0; ok && i < args.size(); i += 2) {
     QImage (*draw)() = pictures.value(args[i]);
     ok = draw != nullptr && draw().save(args[i + 1], "PNG");
   }
-  if (!ok) std::fprintf(stderr, "usage: corvane_app_pictures [--icons FILE] [--about FILE] [--window FILE]\n");
+  if (!ok) {
+    std::fprintf(stderr, "usage: corvane_app_pictures [--icons FILE] [--about FILE] [--window FILE] [--modules FILE]\n");
+  }
   return ok ? 0 : 1;
 }

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QSettings>
+#include <QTemporaryDir>
 
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
@@ -14,5 +16,9 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   // As at start-up: the title every error box carries.
   QApplication::setApplicationName(QStringLiteral("Corvane"));
+  QApplication::setOrganizationName(QStringLiteral("Corvane"));
+  // What the window keeps across runs goes to a folder of this run's own.
+  const QTemporaryDir settings;
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
   return RUN_ALL_TESTS();
 }
