@@ -34,6 +34,10 @@ void ModulesModel::SetClosure(const Closure* closure) {
   beginResetModel();
   closure_ = closure;
   marks_ = closure != nullptr ? ModuleMarks(*closure) : std::vector<ModuleMark>();
+  for (const Severity severity : {Severity::kWarning, Severity::kProblem}) {
+    const int mark = static_cast<int>(severity);
+    colours_[mark] = markColour ? QVariant(markColour(mark)) : QVariant();
+  }
   endResetModel();
 }
 
@@ -79,8 +83,7 @@ QVariant ModulesModel::data(const QModelIndex& index, int role) const {
       if (index.column() == kProblems) return static_cast<qulonglong>(mark.failedImports);
       return Text(module, index.column());
     case Qt::ForegroundRole:
-      if (mark.severity == Severity::kNone || !markColour) return {};
-      return markColour(static_cast<int>(mark.severity));
+      return colours_[static_cast<int>(mark.severity)];
     case Qt::ToolTipRole: {
       QStringList lines;
       if (!mark.reason.isEmpty()) lines << mark.reason;

@@ -33,7 +33,8 @@ class ModulesModel final : public QAbstractTableModel {
   QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
   QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
-  // The colour a mark (a Severity) is drawn in.
+  // The colour a mark (a Severity) is drawn in, asked each time a closure
+  // is set.
   std::function<QColor(int mark)> markColour;
   // What a row's tooltip adds for a module: empty when the tree shows it,
   // else which module brings it in.
@@ -44,6 +45,7 @@ class ModulesModel final : public QAbstractTableModel {
 
   const Closure* closure_ = nullptr;
   std::vector<ModuleMark> marks_;
+  QVariant colours_[3];  // by Severity
 };
 
 // Where the search found a module, for people: "the file's folder", "a

@@ -58,8 +58,14 @@ ModulesPane::ModulesPane(ViewerCore& core, QTreeView& tree, TreeNodesModel& tree
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setWordWrap(false);
   verticalHeader()->hide();
-  verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  // Every row holds one line of text: sizing each row to its cells would
+  // lay out every cell of the closure again whenever another file's shows.
+  verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+  // Each column as wide as the rows in view need: measuring every cell of a
+  // large closure would cost more than showing it.
   horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  horizontalHeader()->setResizeContentsPrecision(0);
   modules_->markColour = [this](int mark) { return MarkColour(mark, palette().color(QPalette::Base)); };
   modules_->treeNote = [this](std::size_t module) {
     if (TreeRowOf(module) != nullptr) return QString();

@@ -11,6 +11,7 @@
 #include <QImage>
 #include <QMap>
 #include <QPainter>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTreeView>
 
@@ -97,6 +98,9 @@ QImage AboutBox() {
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Corvane"));
+  // The window's kept options are the user's: the pictures keep theirs apart.
+  const QTemporaryDir settings;
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
   const QMap<QString, QImage (*)()> pictures = {
       {"--icons", IconSheet}, {"--about", AboutBox}, {"--window", WindowWithSample},
       {"--modules", WindowWithModulesPane}};
