@@ -444,7 +444,8 @@ void TMain::CopyClick() {
 
 void TMain::CopySubtreeClick() {
   if (const TTreeNode* node = SelectedNode()) {
-    QGuiApplication::clipboard()->setText(QString::fromStdString(SubtreeAsText(*node)));
+    const std::string text = SubtreeAsText(*node, [this](const TTreeNode* below) { return model_->Shown(below); });
+    QGuiApplication::clipboard()->setText(QString::fromStdString(text));
   }
 }
 

@@ -247,11 +247,14 @@ TEST_F(ModulesPaneTest, OnlyProblemsShowsTheMarkedRowsAndThoseAboveThemAndGivesT
 
   window_->OnlyProblems->trigger();
   const QString app = Path("app/app.exe");
-  const QString ordinal7 = "    " + QStringLiteral("%1 (ordinal)").arg(7, 6);
+  const QString ordinal = QStringLiteral("%1 (ordinal)").arg(7, 6), ordinal7 = "    " + ordinal;
   EXPECT_EQ(Lines(TreeRows()), Lines({app, "  a.dll", ordinal7, "    Nope", "  fwd.dll", "    F2", "    F3", "    F4",
                                      clean}));
   EXPECT_EQ(Marked(TreeRow(clean)), "none: Nothing is missing");
   EXPECT_EQ(SelectedInTree(), app.toStdString()) << "the nearest row shown above the one selected";
+  QTest::keyClick(Tree(), Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), app + "\n├── a.dll\n│   ├── " + ordinal +
+                                                      "\n│   └── Nope\n└── fwd.dll\n    ├── F2\n    ├── F3\n    └── F4\n");
   EXPECT_EQ(Lines(TreeRows({}, {}, true)), Lines({app, "  a.dll", "  fwd.dll"}));
   EXPECT_EQ(QStringList({window_->StatusPanels[0]->text(), window_->StatusPanels[2]->text()}), status);
 
