@@ -153,10 +153,11 @@ TEST_F(ModulesPaneTest, CtrlMShowsTheClosureOfTheSelectedFileOneModuleARowKeptAc
   window_->ShowModules->trigger();
   EXPECT_FALSE(window_->ModuleList->isVisible());
   window_->ShowModules->trigger();
+  window_->OnlyProblems->trigger();
   Construct();
   EXPECT_TRUE(window_->ShowModules->isChecked()) << "kept across runs";
   EXPECT_TRUE(window_->ModuleList->isVisible());
-  EXPECT_FALSE(window_->OnlyProblems->isChecked());
+  EXPECT_FALSE(window_->OnlyProblems->isChecked()) << "every start shows the whole tree";
 }
 
 // The pane follows the selection from file to file, and into an inspected
