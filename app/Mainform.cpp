@@ -24,10 +24,13 @@
 #include "Commandline.h"
 #include "info_tree_view.h"
 #include "mark_colours.h"
+#include "modules_pane.h"
+#include "node_kinds.h"
 #include "node_search.h"
+#include "only_problems.h"
+#include "row_sizes.h"
 #include "tree_icons.h"
 #include "tree_nodes_model.h"
-#include "row_sizes.h"
 #include "tree_output.h"
 #include "view_options.h"
 #include "window_fonts.h"
@@ -72,6 +75,8 @@ TMain::TMain(QWidget* owner, MainWindowPorts ports)
   setFont(SansFont(QStringLiteral("MS Sans Serif"), 11));
   for (int i = 0; i < kTreeIconCount; ++i) TreeIcons.append(TreeIcon(i));
   CreateTree();
+  ModuleList = new ModulesPane(core_, *InfoTree, *model_, centralWidget());
+  problemsOnly_ = new ProblemsOnly(*InfoTree, *model_, this);
   CreateFindBar();
   CreateMenus();
   CreateOpenDialog();
@@ -133,7 +138,10 @@ void TMain::CreateTree() {
     return imageIndex >= 0 && imageIndex < TreeIcons.size() ? QVariant(TreeIcons[imageIndex]) : QVariant();
   };
   model_->otherData = [this](const TTreeNode& node, int role) -> QVariant {
-    if (role == Qt::ToolTipRole) return RowToolTip(core_, node);
+    if (role == Qt::ToolTipRole) {
+      const bool cleanFile = node.Mark() == 0 && model_->Filtered() && node.Parent() == nullptr;
+      return cleanFile ? QVariant(QStringLiteral("Nothing is missing")) : RowToolTip(core_, node);
+    }
     if (node.Mark() == 0) return {};
     if (role == Qt::ForegroundRole) return MarkColour(node.Mark(), InfoTree->palette().color(QPalette::Base));
     return {};
@@ -154,11 +162,12 @@ void TMain::CreateTree() {
   connect(model_.get(), &TreeNodesModel::Rebuilt, this, [this] {
     model_->ForEachStoredExpansion([this](const QModelIndex& index) { InfoTree->setExpanded(index, true); });
   });
+  // A filtered tree's branches are its own: the store keeps the whole tree's.
   connect(InfoTree, &QTreeView::expanded, this, [this](const QModelIndex& index) {
-    if (TTreeNode* node = model_->NodeAt(index)) node->SetExpanded(true);
+    if (TTreeNode* node = model_->NodeAt(index); node != nullptr && !model_->Filtered()) node->SetExpanded(true);
   });
   connect(InfoTree, &QTreeView::collapsed, this, [this](const QModelIndex& index) {
-    if (TTreeNode* node = model_->NodeAt(index)) node->SetExpanded(false);
+    if (TTreeNode* node = model_->NodeAt(index); node != nullptr && !model_->Filtered()) node->SetExpanded(false);
   });
   connect(InfoTree, &QWidget::customContextMenuRequested, this, &TMain::TreeMenuPopup);
 }
@@ -222,6 +231,10 @@ void TMain::CreateViewMenu() {
                                   QStringLiteral("view/undecorateNames"), [this] { ApplyNameOptions(); });
   NameOrdinals = AddKeptOption(*View, QStringLiteral("Name &Ordinal Imports"), QKeySequence(),
                                QStringLiteral("view/nameOrdinalImports"), [this] { ApplyNameOptions(); });
+  const ModulesActions actions = AddModulesActions(*View, *ModuleList);
+  ShowModules = actions.modules;
+  OnlyProblems = actions.onlyProblems;
+  connect(OnlyProblems, &QAction::toggled, this, [this](bool on) { problemsOnly_->Set(on); });
   ApplyNameOptions();
 }
 
@@ -340,12 +353,17 @@ void TMain::PopupInspectClick() {
 }
 
 void TMain::CopyClick() {
+  if (ModuleList->hasFocus()) {
+    QGuiApplication::clipboard()->setText(ModuleList->SelectionAsText());
+    return;
+  }
   if (const TTreeNode* node = SelectedNode()) QGuiApplication::clipboard()->setText(node->Text());
 }
 
 void TMain::CopySubtreeClick() {
   if (const TTreeNode* node = SelectedNode()) {
-    QGuiApplication::clipboard()->setText(QString::fromStdString(SubtreeAsText(*node)));
+    const std::string text = SubtreeAsText(*node, [this](const TTreeNode* below) { return model_->Shown(below); });
+    QGuiApplication::clipboard()->setText(QString::fromStdString(text));
   }
 }
 
@@ -359,7 +377,8 @@ void TMain::FindClick() {
 void TMain::FindNext(bool backwards) {
   if (FindText->text().trimmed().isEmpty()) return;
   const TTreeNode* found = FindNode(core_.Items(), SelectedNode(), FindText->text(), backwards,
-                                   [this](const TTreeNode* node) { return core_.Names().OtherSpelling(node); });
+                                   [this](const TTreeNode* node) { return core_.Names().OtherSpelling(node); },
+                                   [this](const TTreeNode* node) { return model_->Shown(node); });
   FindResult->setVisible(found == nullptr);
   if (found == nullptr) return;
   // Scrolling to a node expands its collapsed ancestors.

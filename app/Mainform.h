@@ -33,6 +33,8 @@ class QTreeView;
 
 namespace corvane {
 
+class ModulesPane;
+class ProblemsOnly;
 class TreeNodesModel;
 
 // What the window reaches outside itself for (the system's modal dialogs
@@ -104,6 +106,8 @@ class TMain final : public QMainWindow, private ViewerShell {
   QMenu* View = nullptr;
   QAction* UndecorateNames = nullptr;
   QAction* NameOrdinals = nullptr;
+  QAction* ShowModules = nullptr;
+  QAction* OnlyProblems = nullptr;
   QMenu* Help = nullptr;
   QAction* About = nullptr;
   QAction* PopupInspect = nullptr;
@@ -117,6 +121,8 @@ class TMain final : public QMainWindow, private ViewerShell {
   QWidget* FindBar = nullptr;
   QLineEdit* FindText = nullptr;
   QLabel* FindResult = nullptr;
+  // Below the tree, shown by View > Modules.
+  ModulesPane* ModuleList = nullptr;
 
   // Drops from the file manager: the receiver, and the interceptor it
   // registers with, installed on this window's message procedure.
@@ -153,6 +159,7 @@ class TMain final : public QMainWindow, private ViewerShell {
   ViewerCore core_;
   // Declared after the store it shows, so that it goes first.
   std::unique_ptr<TreeNodesModel> model_;
+  ProblemsOnly* problemsOnly_ = nullptr;
   // This window as a control with a message procedure; outlives the
   // interceptor, which the destructor releases first.
   std::unique_ptr<WidgetControl> control_;

@@ -2,6 +2,7 @@
 
 #include "pe_layout.h"
 #include "reading_budget.h"
+#include "version_reader.h"
 #include "walkers.h"
 
 namespace corvane {
@@ -134,6 +135,9 @@ ModuleRecord ReadModuleRecord(const MappedImage& image, bool withExports) {
   reader.ReadImports();
   reader.ReadDelayImports();
   record.cut = record.cut || reader.Cut();
+  if (const auto version = FindFixedFileInfo(image.base)) {
+    record.fileVersion = FormatVersion(version->dwFileVersionMS, version->dwFileVersionLS);
+  }
   if (withExports) ReadModuleExports(image, record);
   return record;
 }

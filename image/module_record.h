@@ -42,6 +42,8 @@ struct ModuleRecord {
   // True when the file names far more than it can hold and reading stopped.
   bool cut = false;
   bool exportsRead = false;
+  // "1.2.3.4" from the file's version information; empty when it has none.
+  std::string fileVersion;
 
   // The export `function` binds to, as the loader binds it: a name matches
   // exactly, case and all; an ordinal must fall in the address table and

@@ -18,15 +18,61 @@ TTreeNode* TreeNodesModel::NodeAt(const QModelIndex& index) const {
 }
 
 QModelIndex TreeNodesModel::IndexOf(const TTreeNode* node) const {
-  if (node == nullptr || blank_ || node->Owner() != &nodes_) return {};
+  if (node == nullptr || blank_) return {};
+  if (keep_) {
+    const auto shown = shownRow_.find(node);
+    return shown != shownRow_.end() ? createIndex(shown->second, 0, const_cast<TTreeNode*>(node)) : QModelIndex();
+  }
+  if (node->Owner() != &nodes_) return {};
   return createIndex(node->Index(), 0, const_cast<TTreeNode*>(node));
 }
 
 QModelIndex TreeNodesModel::index(int row, int column, const QModelIndex& parent) const {
   if (!hasIndex(row, column, parent)) return {};
   const TTreeNode* container = Container(parent);
+  if (keep_) return createIndex(row, column, (*ShownChildren(container))[static_cast<std::size_t>(row)]);
   TTreeNode* node = container != nullptr ? container->Item(row) : nodes_.TopItem(row);
   return createIndex(row, column, node);
+}
+
+const std::vector<TTreeNode*>* TreeNodesModel::ShownChildren(const TTreeNode* parent) const {
+  const auto shown = shownChildren_.find(parent);
+  return shown != shownChildren_.end() ? &shown->second : nullptr;
+}
+
+void TreeNodesModel::SetFilter(std::function<bool(const TTreeNode& node)> keep) {
+  beginResetModel();
+  keep_ = std::move(keep);
+  CollectShown();
+  endResetModel();
+  emit Rebuilt();
+}
+
+void TreeNodesModel::CollectShown() {
+  shownChildren_.clear();
+  shownRow_.clear();
+  if (!keep_ || blank_) return;
+  std::vector<TTreeNode*>& top = shownChildren_[nullptr];
+  for (int row = 0; row < nodes_.TopCount(); ++row) {
+    TTreeNode* node = nodes_.TopItem(row);
+    CollectShownBelow(node);
+    shownRow_.emplace(node, row);
+    top.push_back(node);
+  }
+}
+
+bool TreeNodesModel::CollectShownBelow(TTreeNode* node) {
+  std::vector<TTreeNode*> shown;
+  for (int row = 0; row < node->Count(); ++row) {
+    TTreeNode* child = node->Item(row);
+    if (CollectShownBelow(child)) {
+      shownRow_.emplace(child, static_cast<int>(shown.size()));
+      shown.push_back(child);
+    }
+  }
+  if (shown.empty()) return keep_(*node);
+  shownChildren_.emplace(node, std::move(shown));
+  return true;
 }
 
 QModelIndex TreeNodesModel::parent(const QModelIndex& child) const {
@@ -38,6 +84,10 @@ QModelIndex TreeNodesModel::parent(const QModelIndex& child) const {
 int TreeNodesModel::rowCount(const QModelIndex& parent) const {
   if (blank_ || parent.column() > 0) return 0;
   const TTreeNode* container = Container(parent);
+  if (keep_) {
+    const std::vector<TTreeNode*>* shown = ShownChildren(container);
+    return shown != nullptr ? static_cast<int>(shown->size()) : 0;
+  }
   return container != nullptr ? container->Count() : nodes_.TopCount();
 }
 
@@ -75,6 +125,7 @@ void TreeNodesModel::BatchUpdateStarted() {}
 void TreeNodesModel::BatchUpdateEnded() {
   beginResetModel();
   blank_ = false;
+  CollectShown();
   endResetModel();
   emit Rebuilt();
 }
@@ -83,20 +134,42 @@ void TreeNodesModel::NodesDeletingInBatch() {
   if (blank_) return;
   beginResetModel();
   blank_ = true;
+  CollectShown();
   endResetModel();
 }
 
+// While a filter is set, what a single change shows is worked out anew.
 void TreeNodesModel::NodesInserting(TTreeNode* parent, int first, int last) {
+  if (keep_) {
+    beginResetModel();
+    return;
+  }
   beginInsertRows(IndexOf(parent), first, last);
 }
 
-void TreeNodesModel::NodesInserted() { endInsertRows(); }
+void TreeNodesModel::NodesInserted() {
+  if (keep_) {
+    BatchUpdateEnded();
+    return;
+  }
+  endInsertRows();
+}
 
 void TreeNodesModel::NodeRemoving(TTreeNode* node) {
+  if (keep_) {
+    beginResetModel();
+    return;
+  }
   beginRemoveRows(IndexOf(node->Parent()), node->Index(), node->Index());
 }
 
-void TreeNodesModel::NodeRemoved() { endRemoveRows(); }
+void TreeNodesModel::NodeRemoved() {
+  if (keep_) {
+    BatchUpdateEnded();
+    return;
+  }
+  endRemoveRows();
+}
 
 void TreeNodesModel::NodeChanged(TTreeNode* node) {
   if (muted_) return;
@@ -111,6 +184,10 @@ QList<QPersistentModelIndex> TreeNodesModel::ParentsOf(const TTreeNode* parent) 
 }
 
 void TreeNodesModel::ChildrenReordering(TTreeNode* parent) {
+  if (keep_) {
+    beginResetModel();
+    return;
+  }
   emit layoutAboutToBeChanged(ParentsOf(parent), QAbstractItemModel::VerticalSortHint);
   // Persistent indexes carry rows, nodes keep their identity: each index
   // moves to wherever its node lands.
@@ -118,6 +195,10 @@ void TreeNodesModel::ChildrenReordering(TTreeNode* parent) {
 }
 
 void TreeNodesModel::ChildrenReordered(TTreeNode* parent) {
+  if (keep_) {
+    BatchUpdateEnded();
+    return;
+  }
   QModelIndexList after;
   after.reserve(reorderedBefore_.size());
   for (const QModelIndex& before : reorderedBefore_) {
@@ -137,7 +218,7 @@ void TreeNodesModel::ForEachStoredExpansion(const std::function<void(const QMode
     for (int row = 0; row < count; ++row) {
       const TTreeNode* node = parent != nullptr ? parent->Item(row) : nodes_.TopItem(row);
       if (!node->GetChildren()) continue;
-      if (node->Expanded()) expand(IndexOf(node));
+      if (keep_ ? ShownChildren(node) != nullptr : node->Expanded()) expand(IndexOf(node));
       walk(node);
     }
   };

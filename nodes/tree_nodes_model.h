@@ -10,6 +10,8 @@
 #include <QAbstractItemModel>
 #include <QPersistentModelIndex>
 #include <functional>
+#include <unordered_map>
+#include <vector>
 
 #include "tree_nodes.h"
 
@@ -37,6 +39,16 @@ class TreeNodesModel final : public QAbstractItemModel, private TreeNodesObserve
   // A view forgets every expanded row when it is reset; the store still
   // knows them, also under collapsed nodes.
   void ForEachStoredExpansion(const std::function<void(const QModelIndex& index)>& expand) const;
+
+  // Shows only the nodes `keep` holds for and the nodes above them, the
+  // top-level nodes always; an empty function shows every node again. While
+  // it filters, the model counts every node it shows with children as
+  // expanded (ForEachStoredExpansion), keeps what it shows up to date after
+  // each change of the store, and IndexOf a node not shown is invalid.
+  void SetFilter(std::function<bool(const TTreeNode& node)> keep);
+  bool Filtered() const { return static_cast<bool>(keep_); }
+  // Whether the view can show `node`: always, unless a filter hides it.
+  bool Shown(const TTreeNode* node) const { return !keep_ || shownRow_.contains(node); }
 
   void SetEditable(bool editable) { editable_ = editable; }
   // While muted the model does not report changes of a node's text or
@@ -74,6 +86,11 @@ class TreeNodesModel final : public QAbstractItemModel, private TreeNodesObserve
   void ExpandedChanged(TTreeNode* node) override;
 
   const TTreeNode* Container(const QModelIndex& parent) const;
+  // The filter's view of the store: each shown node's shown children (the
+  // top level under null) and each shown node's row among them.
+  void CollectShown();
+  bool CollectShownBelow(TTreeNode* node);
+  const std::vector<TTreeNode*>* ShownChildren(const TTreeNode* parent) const;
   QList<QPersistentModelIndex> ParentsOf(const TTreeNode* parent) const;
 
   TTreeNodes& nodes_;
@@ -83,6 +100,9 @@ class TreeNodesModel final : public QAbstractItemModel, private TreeNodesObserve
   // the batch ends the model shows nothing rather than freed nodes.
   bool blank_ = false;
   QModelIndexList reorderedBefore_;
+  std::function<bool(const TTreeNode& node)> keep_;
+  std::unordered_map<const TTreeNode*, std::vector<TTreeNode*>> shownChildren_;
+  std::unordered_map<const TTreeNode*, int> shownRow_;
 };
 
 }  // namespace corvane

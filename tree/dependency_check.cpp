@@ -81,7 +81,8 @@ class DependencyCheck::Walk {
     closure_.cut = closure_.cut || record->cut;
     for (const ImportedLibrary& imported : record->imports) {
       const bool loadTime = Module(module).loadTime && !imported.delayLoaded;
-      const std::size_t library = Resolve(imported.name, module, loadTime);
+      const JoinedAs joinedAs = imported.delayLoaded ? JoinedAs::kDelayLoadedImport : JoinedAs::kLoadTimeImport;
+      const std::size_t library = Resolve(imported.name, module, loadTime, joinedAs);
       Module(module).libraries.try_emplace(imported.name, library);
       for (const ImportedFunction& function : imported.functions) Bind(module, library, function, loadTime);
     }
@@ -90,8 +91,8 @@ class DependencyCheck::Walk {
   // The module `importer` means by `name`: found through the library search
   // once per name, kept by the file found (an API set name by itself,
   // pointing to its host's file), made part of the closure as `loadTime`
-  // says.
-  std::size_t Resolve(const std::string& name, std::size_t importer, bool loadTime) {
+  // says; a module new to the closure joins as `joinedAs`.
+  std::size_t Resolve(const std::string& name, std::size_t importer, bool loadTime, JoinedAs joinedAs) {
     const ClosureModule& from = Module(importer);
     const Importer who{FileNamePart(*from.path), from.record->machine, from.record->pe32Plus};
     const Lookup& lookup = check_.Find(name, who, places_);
@@ -99,13 +100,13 @@ class DependencyCheck::Walk {
     if (!lookup.found) {
       // Keys: a file's path, an API set name with its host's path, or a
       // name not found.
-      module = Entry(FoldedAscii(name).append("\n"), name, std::nullopt);
+      module = Entry(FoldedAscii(name).append("\n"), name, std::nullopt, joinedAs);
       Module(module).passedOver = lookup.passedOver;
     } else if (lookup.host.empty()) {
-      module = Entry(*lookup.found, name, lookup.found, lookup.foundIn);
+      module = Entry(*lookup.found, name, lookup.found, joinedAs, lookup.foundIn);
     } else {
-      module = Entry(FoldedAscii(name) + "\n" + *lookup.found, name, lookup.found, FoundIn::kApiSet);
-      const std::size_t host = Entry(*lookup.found, lookup.host, lookup.found, lookup.foundIn);
+      module = Entry(FoldedAscii(name) + "\n" + *lookup.found, name, lookup.found, joinedAs, FoundIn::kApiSet);
+      const std::size_t host = Entry(*lookup.found, lookup.host, lookup.found, joinedAs, lookup.foundIn);
       Module(module).host = host;
       NeededBy(host, importer);
       Reach(host, loadTime);
@@ -116,13 +117,14 @@ class DependencyCheck::Walk {
   }
 
   std::size_t Entry(const std::string& key, const std::string& name, const std::optional<std::string>& path,
-                    FoundIn foundIn = FoundIn::kNowhere) {
+                    JoinedAs joinedAs, FoundIn foundIn = FoundIn::kNowhere) {
     const auto [known, added] = byKey_.try_emplace(key, closure_.modules.size());
     if (added) {
       ClosureModule& module = closure_.modules.emplace_back();
       module.name = name;
       module.path = path;
       module.foundIn = foundIn;
+      module.joinedAs = joinedAs;
       if (path) module.record = check_.Record(*path);
     }
     return known->second;
@@ -167,7 +169,7 @@ class DependencyCheck::Walk {
         Report(FindingKind::kForwardUnreadable, importer, library, function, loadTime, forward);
         return;
       }
-      const std::size_t next = Resolve(target->library, exporter, loadTime);
+      const std::size_t next = Resolve(target->library, exporter, loadTime, JoinedAs::kForwardTarget);
       if (!closure_.Found(next)) {
         Report(FindingKind::kForwardNotFound, importer, library, function, loadTime, forward);
         return;
@@ -290,6 +292,20 @@ Severity Closure::Worst() const {
   Severity worst = Severity::kNone;
   for (const Finding& finding : findings) worst = std::max(worst, finding.severity);
   return worst;
+}
+
+std::string_view JoinedAsName(JoinedAs joinedAs) {
+  switch (joinedAs) {
+    case JoinedAs::kFile:
+      return {};
+    case JoinedAs::kLoadTimeImport:
+      return "load-time import";
+    case JoinedAs::kDelayLoadedImport:
+      return "delay-loaded import";
+    case JoinedAs::kForwardTarget:
+      return "forward target";
+  }
+  return {};
 }
 
 std::string FunctionText(const ImportedFunction& function) {

@@ -27,6 +27,14 @@ namespace corvane {
 
 enum class Severity : std::uint8_t { kNone, kWarning, kProblem };
 
+// How a module first joined a closure: the file checked, imported at load
+// time or delay-loaded, or named by a forwarder that something bound to.
+enum class JoinedAs : std::uint8_t { kFile, kLoadTimeImport, kDelayLoadedImport, kForwardTarget };
+
+// "load-time import", "delay-loaded import" or "forward target"; empty for
+// the file itself.
+std::string_view JoinedAsName(JoinedAs joinedAs);
+
 inline constexpr std::size_t kNoModule = static_cast<std::size_t>(-1);
 
 struct ClosureModule {
@@ -35,6 +43,7 @@ struct ClosureModule {
   std::size_t host = kNoModule;       // for an API set name: the module of its host file
   FoundIn foundIn = FoundIn::kNowhere;  // the search step that found it; kApiSet for an API set name
   bool loadTime = false;              // loaded with the image, not only through a delay-loaded library
+  JoinedAs joinedAs = JoinedAs::kFile;  // an API set's host joins as its name did
   std::vector<std::size_t> neededBy;  // the modules that import it or forward to it, as found
   std::vector<PlaceTried> passedOver;  // when not found: files of another machine, or not PE images
   // What it imports: the name as its file spells it -> the module that is.

@@ -85,6 +85,42 @@ Severity MarkImports(TTreeNode* node, const Closure& closure, std::size_t module
   return gravest;
 }
 
+std::vector<ModuleMark> ModuleMarks(const Closure& closure) {
+  std::vector<ModuleMark> marks(closure.modules.size());
+  if (marks.empty()) return marks;
+  const std::vector<std::size_t> firstBelow = closure.FirstFindingBelow();
+  // What each file fails to export, first finding first.
+  std::vector<std::vector<const Finding*>> lacking(closure.modules.size());
+  for (const Finding& finding : closure.findings) {
+    if (finding.kind != FindingKind::kLibraryNotFound) lacking[closure.FileModule(finding.library)].push_back(&finding);
+  }
+  for (std::size_t module = 1; module < marks.size(); ++module) {
+    const std::size_t file = closure.FileModule(module);
+    if (!closure.Found(module)) {
+      marks[module] = {Severity::kProblem, QStringLiteral("Not found")};
+    } else if (!lacking[file].empty()) {
+      const QString lacks = TextFrom8Bit(FunctionText(lacking[file].front()->function));
+      marks[module] = {Severity::kWarning,
+                       AndMore(QStringLiteral("Does not export ") + lacks, lacking[file].size() - 1)};
+    } else if (firstBelow[file] != kNoModule) {
+      marks[module] = {Severity::kWarning, NeedsText(closure, closure.findings[firstBelow[file]])};
+    }
+  }
+  // The file's root takes the gravest mark of its imports' nodes.
+  Severity below = Severity::kNone;
+  for (const auto& [name, library] : closure.modules[0].libraries) below = std::max(below, marks[library].severity);
+  for (const Finding& finding : closure.findings) {
+    if (finding.importer == 0 && finding.kind != FindingKind::kLibraryNotFound) below = Severity::kProblem;
+  }
+  MarkFileRoot(nullptr, closure, below, [&](TTreeNode*, Severity severity, const QString& reason) {
+    marks[0] = {severity, reason};
+  });
+  for (std::size_t module = 0; module < marks.size(); ++module) {
+    marks[module].failedImports = lacking[closure.FileModule(module)].size();
+  }
+  return marks;
+}
+
 Severity MarkFileRoot(TTreeNode* root, const Closure& closure, Severity below, const MarkNode& mark) {
   const Severity worst = closure.Worst();
   const Severity severity = std::max(below, std::min(worst, Severity::kWarning));

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <functional>
+#include <vector>
 
 #include "dependency_check.h"
 #include "tree_nodes.h"
@@ -24,6 +25,17 @@ Severity MarkImports(TTreeNode* node, const Closure& closure, std::size_t module
 // anything in its closure is missing that no node shows (delay-loaded
 // libraries have none). The mark given.
 Severity MarkFileRoot(TTreeNode* root, const Closure& closure, Severity below, const MarkNode& mark);
+
+// How one module of a closure stands, as the Modules pane shows it: the
+// file itself as its root is marked; a library not found, or that does not
+// export what is imported from it, or that needs something missing below
+// it, as a library's node is.
+struct ModuleMark {
+  Severity severity = Severity::kNone;
+  QString reason;
+  std::size_t failedImports = 0;  // imports of other modules that would not bind to it
+};
+std::vector<ModuleMark> ModuleMarks(const Closure& closure);
 
 // "Needs libfoo.dll, which is not found", "Needs Foo from bar.dll, which is
 // not exported", ...

@@ -39,20 +39,23 @@ bool HoldsEveryWord(NodeTextView text, const QStringList& words) {
 }  // namespace
 
 TTreeNode* FindNode(const TTreeNodes& items, const TTreeNode* from, const QString& query, bool backwards,
-                    const OtherSpelling& otherSpelling) {
+                    const OtherSpelling& otherSpelling, const ShownNode& shown) {
   const QStringList words = query.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
   if (words.isEmpty() || items.TopCount() == 0) return nullptr;
   TTreeNode* first = items.TopItem(0);
   TTreeNode* last = LastDescendant(items.TopItem(items.TopCount() - 1));
+  const auto matches = [&](const TTreeNode* candidate) {
+    if (shown && !shown(candidate)) return false;
+    if (HoldsEveryWord(candidate->TextView(), words)) return true;
+    if (!otherSpelling) return false;
+    const std::optional<QString> other = otherSpelling(candidate);
+    return other && HoldsEveryWord(NodeTextView(QStringView(*other)), words);
+  };
   const TTreeNode* node = from;
   for (int step = 0; step < items.GetCount(); ++step) {
     TTreeNode* candidate = node == nullptr ? nullptr : backwards ? Previous(items, node) : Next(node);
     if (candidate == nullptr) candidate = backwards ? last : first;
-    if (HoldsEveryWord(candidate->TextView(), words)) return candidate;
-    if (otherSpelling) {
-      const std::optional<QString> other = otherSpelling(candidate);
-      if (other && HoldsEveryWord(NodeTextView(QStringView(*other)), words)) return candidate;
-    }
+    if (matches(candidate)) return candidate;
     node = candidate;
   }
   return nullptr;

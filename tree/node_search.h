@@ -18,9 +18,11 @@ namespace corvane {
 // in reverse display order. A null `from` starts before the first node, or
 // after the last going backwards. Null when no node matches or `query` holds
 // no word. One pass over the nodes at most. A node whose `otherSpelling`
-// holds every word matches too.
+// holds every word matches too. With `shown`, only nodes it holds for are
+// found.
 using OtherSpelling = std::function<std::optional<QString>(const TTreeNode* node)>;
+using ShownNode = std::function<bool(const TTreeNode* node)>;
 TTreeNode* FindNode(const TTreeNodes& items, const TTreeNode* from, const QString& query, bool backwards,
-                    const OtherSpelling& otherSpelling = {});
+                    const OtherSpelling& otherSpelling = {}, const ShownNode& shown = {});
 
 }  // namespace corvane

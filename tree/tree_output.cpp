@@ -116,28 +116,35 @@ class ChunkedWriter {
   std::string scratch_;
 };
 
-void WriteTextLines(ChunkedWriter& out, const TTreeNode* node, std::string& prefix) {
-  for (const TTreeNode* child = node->getFirstChild(); child != nullptr; child = node->GetNextChild(child)) {
-    const bool last = node->GetNextChild(child) == nullptr;
+void WriteTextLines(ChunkedWriter& out, const TTreeNode* node, std::string& prefix, const NodeShown& shown = {}) {
+  const auto shownFrom = [&](const TTreeNode* child) {
+    while (child != nullptr && shown && !shown(child)) child = node->GetNextChild(child);
+    return child;
+  };
+  for (const TTreeNode* child = shownFrom(node->getFirstChild()); child != nullptr;) {
+    const TTreeNode* following = shownFrom(node->GetNextChild(child));
+    const bool last = following == nullptr;
     out.Append(prefix);
     out.Append(last ? "└── " : "├── ");
     out.AppendUtf8(child->TextView());
     out.Append('\n');
-    if (!child->GetChildren()) continue;
-    const std::size_t length = prefix.size();
-    prefix += last ? "    " : "│   ";
-    WriteTextLines(out, child, prefix);
-    prefix.resize(length);
+    if (child->GetChildren()) {
+      const std::size_t length = prefix.size();
+      prefix += last ? "    " : "│   ";
+      WriteTextLines(out, child, prefix, shown);
+      prefix.resize(length);
+    }
+    child = following;
   }
 }
 
 // A top-level node of the whole tree and the root of a copied subtree are
 // drawn alike: their text alone, their descendants below.
-void WriteSubtreeLines(ChunkedWriter& out, const TTreeNode& node) {
+void WriteSubtreeLines(ChunkedWriter& out, const TTreeNode& node, const NodeShown& shown = {}) {
   out.AppendUtf8(node.TextView());
   out.Append('\n');
   std::string prefix;
-  WriteTextLines(out, &node, prefix);
+  WriteTextLines(out, &node, prefix, shown);
 }
 
 void WriteJsonNode(ChunkedWriter& out, const TTreeNode* node, const RawNameOf& rawName) {
@@ -202,12 +209,12 @@ std::string TreeAsText(const TTreeNodes& items, const QStringList& status) {
   return text;
 }
 
-std::string SubtreeAsText(const TTreeNode& node) {
+std::string SubtreeAsText(const TTreeNode& node, const NodeShown& shown) {
   std::string text;
   const OutputSink sink = [&](std::string_view chunk) { text += chunk; };
   {
     ChunkedWriter out(sink);
-    WriteSubtreeLines(out, node);
+    WriteSubtreeLines(out, node, shown);
   }
   return text;
 }

@@ -182,6 +182,13 @@ QString ViewerCore::MarkReason(const TTreeNode* node) const {
   return reason != markReasons_.end() ? reason->second : QString();
 }
 
+const Closure* ViewerCore::ClosureOf(const TTreeNode* node) const {
+  if (node == nullptr) node = items_.GetFirstNode();
+  while (node != nullptr && node->Parent() != nullptr) node = node->Parent();
+  const auto checked = closures_.find(node);
+  return checked != closures_.end() ? &checked->second : nullptr;
+}
+
 void ViewerCore::AddStatsNodes(TTreeNode* stats, const MappedImage& image) {
   char imageBase[48];
   if (image.IsPe32Plus()) {

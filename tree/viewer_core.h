@@ -110,6 +110,10 @@ class ViewerCore {
   // Severity's), or nothing when it is not.
   QString MarkReason(const TTreeNode* node) const;
 
+  // The check made when the file whose subtree holds `node` was opened (the
+  // first file's for null), or null when there is none.
+  const Closure* ClosureOf(const TTreeNode* node) const;
+
   // Tree events.
   void InfoTreeCompare(TTreeNode* node1, TTreeNode* node2, int data, int& compare) const;
   void InfoTreeDeletion(TTreeNode* node);

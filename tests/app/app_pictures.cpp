@@ -1,21 +1,25 @@
 // Draws the tree images, the program icon, the about box and the window with
 // the bundled sample as PNG files, so that a person can judge them:
-//   corvane_app_pictures [--icons FILE] [--about FILE] [--window FILE]
+//   corvane_app_pictures [--icons FILE] [--about FILE] [--window FILE] [--modules FILE]
 // The icon sheet shows every image 8 times enlarged (pixel for pixel) above
 // its drawing for a 2x screen at 4 times.
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QMap>
 #include <QPainter>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTreeView>
 
 #include <cstdio>
 
 #include "Aboutboxform.h"
 #include "Mainform.h"
+#include "modules_pane.h"
 #include "tree_icons.h"
 
 namespace {
@@ -66,6 +70,22 @@ QImage WindowWithSample() {
   return window.grab().toImage();
 }
 
+// The window with its Modules pane open on the x86-64 sample linked
+// against the Universal CRT, copied alone into a folder of its own, without
+// the DLL it needs.
+QImage WindowWithModulesPane() {
+  const QTemporaryDir folder;
+  const QString program = folder.filePath(QFileInfo(QStringLiteral(CORVANE_SAMPLE_UCRT_EXE)).fileName());
+  QFile::copy(QStringLiteral(CORVANE_SAMPLE_UCRT_EXE), program);
+  corvane::TMain window;
+  window.resize(1400, 980);
+  window.ShowModules->setChecked(true);
+  window.OpenList({program});
+  window.show();
+  QApplication::processEvents();
+  return window.grab().toImage();
+}
+
 QImage AboutBox() {
   corvane::TAboutBox box(nullptr);
   box.show();
@@ -78,14 +98,20 @@ QImage AboutBox() {
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Corvane"));
+  // The window's kept options are the user's: the pictures keep theirs apart.
+  const QTemporaryDir settings;
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
   const QMap<QString, QImage (*)()> pictures = {
-      {"--icons", IconSheet}, {"--about", AboutBox}, {"--window", WindowWithSample}};
+      {"--icons", IconSheet}, {"--about", AboutBox}, {"--window", WindowWithSample},
+      {"--modules", WindowWithModulesPane}};
   const QStringList args = QApplication::arguments().mid(1);
   bool ok = !args.isEmpty() && args.size() % 2 == 0;
   for (qsizetype i = 0; ok && i < args.size(); i += 2) {
     QImage (*draw)() = pictures.value(args[i]);
     ok = draw != nullptr && draw().save(args[i + 1], "PNG");
   }
-  if (!ok) std::fprintf(stderr, "usage: corvane_app_pictures [--icons FILE] [--about FILE] [--window FILE]\n");
+  if (!ok) {
+    std::fprintf(stderr, "usage: corvane_app_pictures [--icons FILE] [--about FILE] [--window FILE] [--modules FILE]\n");
+  }
   return ok ? 0 : 1;
 }

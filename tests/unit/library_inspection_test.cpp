@@ -13,6 +13,7 @@
 #include "api_set_schema.h"
 #include "dump_run.h"
 #include "library_search.h"
+#include "module_family.h"
 #include "node_kinds.h"
 #include "pe_layout.h"
 #include "pe_writer.h"
@@ -29,25 +30,17 @@ using testing::ByName;
 using testing::ByOrdinal;
 using testing::Dump;
 using testing::Quoted;
+using testing::ScopedEnvironment;
+using testing::SchemaSection;
+using testing::Put32;
+using testing::kSchemaCount;
+using testing::kSchemaEntries;
+using testing::kSchemaEntryOffset;
+using testing::kSchemaEntrySize;
 using testing::Layout;
 using testing::PeWriter;
 using testing::TempDir;
 using testing::TestViewer;
-
-// Sets an environment variable for one scope.
-class ScopedEnvironment {
- public:
-  ScopedEnvironment(const char* name, const std::optional<std::string>& value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    Set(value);
-  }
-  ~ScopedEnvironment() { Set(old_); }
-
- private:
-  void Set(const std::optional<std::string>& value) { value ? ::setenv(name_, value->c_str(), 1) : ::unsetenv(name_); }
-  const char* name_;
-  std::optional<std::string> old_;
-};
 
 class LibrarySearchTest : public ::testing::Test {
  protected:
@@ -127,41 +120,6 @@ TEST_F(LibrarySearchTest, AFolderIsReadAgainOnceItChanges) {
 // An .apiset section as schema version 6 lays it out: the namespace header,
 // the entry records, the value records, then the UTF-16 names. Each entry
 // is given as its name followed by alias and host pairs.
-constexpr std::size_t kSchemaCount = 12;
-constexpr std::size_t kSchemaEntryOffset = 16;
-constexpr std::size_t kSchemaEntries = 28;  // the first entry record, right after the header
-constexpr std::size_t kSchemaEntrySize = 24;
-constexpr std::size_t kSchemaValueSize = 20;
-
-void Put32(std::vector<std::uint8_t>& bytes, std::size_t at, std::size_t value) {
-  for (std::size_t i = 0; i < 4; ++i) bytes.at(at + i) = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
-std::vector<std::uint8_t> SchemaSection(const std::vector<std::vector<std::string>>& entries) {
-  std::size_t value = kSchemaEntries + kSchemaEntrySize * entries.size();
-  std::vector<std::uint8_t> out(value);
-  for (const auto& entry : entries) out.resize(out.size() + kSchemaValueSize * (entry.size() / 2));
-  const auto name = [&out](std::size_t offsetField, const std::string& text) {
-    Put32(out, offsetField, out.size());
-    Put32(out, offsetField + 4, 2 * text.size());
-    for (const char c : text) out.insert(out.end(), {static_cast<std::uint8_t>(c), 0});
-  };
-  Put32(out, 0, 6);
-  Put32(out, kSchemaCount, entries.size());
-  Put32(out, kSchemaEntryOffset, kSchemaEntries);
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    const std::size_t entry = kSchemaEntries + kSchemaEntrySize * i;
-    name(entry + 4, entries[i][0]);
-    Put32(out, entry + 16, value);
-    Put32(out, entry + 20, entries[i].size() / 2);
-    for (std::size_t j = 1; j + 1 < entries[i].size(); j += 2, value += kSchemaValueSize) {
-      name(value + 4, entries[i][j]);
-      name(value + 12, entries[i][j + 1]);
-    }
-  }
-  return out;
-}
-
 ByteView View(const std::vector<std::uint8_t>& bytes) {
   return ByteView(reinterpret_cast<const std::byte*>(bytes.data()), bytes.size());
 }
@@ -352,28 +310,7 @@ TEST_F(InspectionTest, WinesLibrariesStandInForTheSystemFolderApiSetsIncluded) {
 class ModulesTest : public InspectionTest {
  protected:
   ModulesTest() {
-    const auto x64 = [] { return PeWriter(Layout::Pe32Plus); };
-    Write("system/apisetschema.dll",
-          x64().DataSection(".apiset", SchemaSection({{"api-ms-win-test-l1-1-0", "", "host.dll"}})).Build());
-    Write("system/host.dll", x64().Export("H", 0).Build());
-    Write("app/app.exe", x64().Import("a.dll", {ByName("A1"), ByOrdinal(6), ByName("Nope"), ByOrdinal(7)})
-                             .Import("api-ms-win-test-l1-1-0.dll", {ByName("H")})
-                             .Import("fwd.dll", {ByName("F1"), ByName("F2"), ByName("F3"), ByName("F4"), ByName("F5")})
-                             .DelayImport("late.dll", {ByName("X")})
-                             .DelayImport("b.dll", {ByName("NotInB")})
-                             .Build());
-    // Ordinal 5 has a name, 6 none; 7 is past the table.
-    Write("app/a.dll", x64().ExportBase(5).Export("A1", 0).UnnamedExports(1).Import("b.dll", {ByName("B")}).Build());
-    Write("app/b.dll", x64().Export("B", 0).Import("missing.dll", {ByName("M")}).Build());
-    Write("app/fwd.dll",
-          x64().Forward("F1", 0, "b.B").Forward("F2", 1, "fwd.F2").Forward("F3", 2, "b.Gone").Forward("F4", 3, "gone.F")
-              .Forward("F5", 4, "a.#6").Build());
-    // A library that what it needs imports from again.
-    Write("app/cyc.dll", x64().Export("C", 0).Import("cyb.dll", {ByName("B")}).Build());
-    Write("app/cyb.dll", x64().Export("B", 0).Import("cyc.dll", {ByName("C"), ByName("Gone")}).Build());
-    Write("app/late-only.exe", x64().DelayImport("late.dll", {ByName("X")}).Build());
-    Write("other/ships.exe", x64().Import("shipped.dll", {ByName("S")}).Build());
-    Write("libs/shipped.dll", x64().Export("S", 0).Build());
+    testing::WriteModuleFamily(dir_);
   }
   std::string File(const std::string& relative) { return Quoted(dir_.Path() + "/" + relative); }
 };
