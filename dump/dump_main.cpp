@@ -70,8 +70,8 @@ class DumpShell final : public ViewerShell {
 void PrintUsage(std::FILE* stream) {
   std::fputs(
       "Usage: corvane-dump [--json] [--depth N] [--path DIR]... FILE...\n"
-      "       corvane-dump --modules [--json] [--path DIR]... FILE...\n"
-      "       corvane-dump --explain NAME --from FILE [--path DIR]...\n"
+      "  or:  corvane-dump --modules [--json] [--path DIR]... FILE...\n"
+      "  or:  corvane-dump --explain NAME --from FILE [--path DIR]...\n"
       "Prints the tree the viewer shows for FILE... (opened together, newest on top),\n"
       "then the status bar's totals.\n"
       "\n"
