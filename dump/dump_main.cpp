@@ -83,9 +83,9 @@ struct DumpedViewer {
 void PrintUsage(std::FILE* stream) {
   std::fputs(
       "Usage: corvane-dump [--json] [--depth N] [--demangle] [--name-ordinals] [--path DIR]... FILE...\n"
-      "       corvane-dump --modules [--json] [--demangle] [--path DIR]... FILE...\n"
-      "       corvane-dump --modules --ship [--path DIR]... FILE...\n"
-      "       corvane-dump --explain NAME --from FILE [--path DIR]...\n"
+      "  or:  corvane-dump --modules [--json] [--demangle] [--path DIR]... FILE...\n"
+      "  or:  corvane-dump --modules --ship [--path DIR]... FILE...\n"
+      "  or:  corvane-dump --explain NAME --from FILE [--path DIR]...\n"
       "Prints the tree the viewer shows for FILE... (opened together, newest on top),\n"
       "then the status bar's totals.\n"
       "\n"

@@ -34,6 +34,7 @@
 #include "drag_simulation.h"
 #include "mark_colours.h"
 #include "pe_writer.h"
+#include "startup_arguments.h"
 #include "temp_files.h"
 #include "tree_nodes_model.h"
 
@@ -258,6 +259,27 @@ TEST_F(MainWindowTest, ArgvItemsAreOpenedWholeBeforeTheWindowFirstShows) {
   window_->CloseClick();
   EXPECT_EQ(TopRows(), QStringList());
   EXPECT_EQ(window_->Core().FileFolder(), dir_.Path() + "/first dir/") << "the first item's folder, although it failed";
+}
+
+// "--" ends the options: every argument after it opens as a file, also one
+// named like the program's own option or like Qt's (which Qt never gets to
+// see), and a second "--". What stands before the first "--" is Qt's to
+// take; a plain name there is a file too.
+TEST_F(MainWindowTest, ArgumentsAfterDoubleHyphenOpenAsFilesWhateverTheirNames) {
+  for (const char* name : {"before.dll", "--help", "-style", "--"}) Write(name);
+  std::filesystem::current_path(dir_.Path());
+  std::vector<std::string> given = {"/usr/bin/corvane", "before.dll", "--", "--help", "-style", "--"};
+  std::vector<char*> argv;
+  for (std::string& argument : given) argv.push_back(argument.data());
+  StartupArguments arguments(static_cast<int>(argv.size()), argv.data());
+  ASSERT_FALSE(arguments.Answer()) << "--help after -- asks for no help";
+  EXPECT_EQ(arguments.QtArgc(), 2) << "Qt sees the program and the name before --";
+  arguments.SetCommandLine();
+  Construct();
+  SetCommandLineFromArguments(0, nullptr);
+
+  EXPECT_TRUE(boxes_.empty());
+  EXPECT_EQ(TopRows(), QStringList({"--", "-style", "--help", "before.dll"}));
 }
 
 // Sits in front of the window's message procedure and notes, whenever
