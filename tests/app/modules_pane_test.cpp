@@ -10,13 +10,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QSettings>
-#include <QStatusBar>
 #include <QTreeView>
 #include <QtTest/QTest>
 
 #include <gtest/gtest.h>
-
-#include <functional>
 
 #include "Mainform.h"
 #include "module_family.h"
@@ -166,11 +163,7 @@ TEST_F(ModulesPaneTest, HeaderClicksSortAndActivatingAModuleSelectsItsFirstTreeR
                       QPoint(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
                              header->height() / 2));
   };
-  const auto column = [&](int shown) {
-    QStringList cells;
-    for (int row = 0; row < Pane()->rowCount(); ++row) cells << Pane()->index(row, shown).data().toString();
-    return cells;
-  };
+  const auto column = [&](int shown) { return testing::ChildTexts(*Pane(), {}, shown); };
   clickHeader(ModulesModel::kProblems);
   EXPECT_EQ(Lines(column(ModulesModel::kProblems)), Lines({"0", "0", "0", "0", "0", "0", "1", "2", "3"}));
   clickHeader(ModulesModel::kModule);

@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QLineEdit>
-#include <QMenu>
 #include <QSettings>
 #include <QTreeView>
 #include <QtTest/QTest>
@@ -57,9 +56,7 @@ class ViewMenuTest : public ::testing::Test {
     ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
   }
   QModelIndex Row(const QString& text) const { return testing::RowNamed(*window_->InfoTree->model(), text); }
-  QStringList Children(const QString& parent) const {
-    return testing::ChildTexts(*window_->InfoTree->model(), Row(parent));
-  }
+  QStringList Children(const QString& parent) const { return testing::ChildTexts(*window_->InfoTree->model(), Row(parent)); }
   QString Selected() const { return window_->InfoTree->currentIndex().data().toString(); }
 
   testing::TempDir dir_;

@@ -27,9 +27,10 @@ inline QModelIndex ChildNamed(const QTreeView& tree, const QModelIndex& parent, 
   return RowNamed(*tree.model(), text, tree.model()->index(0, 0, parent), Qt::MatchExactly);
 }
 
-inline QStringList ChildTexts(const QAbstractItemModel& model, const QModelIndex& parent = {}) {
+// The texts of `parent`'s children in `column`.
+inline QStringList ChildTexts(const QAbstractItemModel& model, const QModelIndex& parent = {}, int column = 0) {
   QStringList texts;
-  for (int row = 0; row < model.rowCount(parent); ++row) texts << model.index(row, 0, parent).data().toString();
+  for (int row = 0; row < model.rowCount(parent); ++row) texts << model.index(row, column, parent).data().toString();
   return texts;
 }
 
