@@ -32,16 +32,18 @@
 #include "Mainform.h"
 #include "command_line.h"
 #include "drag_simulation.h"
-#include "mark_colours.h"
 #include "pe_writer.h"
 #include "startup_arguments.h"
 #include "temp_files.h"
 #include "tree_nodes_model.h"
+#include "window_test_support.h"
 
 namespace corvane {
 namespace {
 
 using testing::ByName;
+using testing::ChildNamed;
+using testing::Marked;
 using testing::Layout;
 using testing::PeWriter;
 using testing::TempDir;
@@ -98,12 +100,7 @@ class MainWindowTest : public ::testing::Test {
     for (int i = 0; i < exports; ++i) writer.Export("Export" + std::to_string(i), static_cast<std::uint16_t>(i));
     return Write(name, writer.Build());
   }
-  QStringList TopRows() const {
-    QStringList rows;
-    const QAbstractItemModel* model = window_->InfoTree->model();
-    for (int row = 0; row < model->rowCount(); ++row) rows << model->index(row, 0).data().toString();
-    return rows;
-  }
+  QStringList TopRows() const { return testing::ChildTexts(*window_->InfoTree->model()); }
   bool Drop(const QStringList& files) {
     const std::unique_ptr<QMimeData> data(testing::LocalFileData(files));
     return testing::DragAndDrop(*window_, *data).dropped;
@@ -170,14 +167,7 @@ TEST_F(MainWindowTest, MissingLibrariesAndFunctionsAreMarkedUpToTheRootInReadabl
                                            .Import("gone.dll", {ByName("G")})
                                            .Build())});
   const QColor base = window_->InfoTree->palette().color(QPalette::Base);
-  const auto marks = [&](const QModelIndex& index) {
-    const QVariant colour = index.data(Qt::ForegroundRole);
-    const QString severity = !colour.isValid()                              ? "none"
-                             : colour.value<QColor>() == MarkColour(2, base) ? "problem"
-                             : colour.value<QColor>() == MarkColour(1, base) ? "warning"
-                                                                            : "other";
-    return severity + ": " + index.data(Qt::ToolTipRole).toString();
-  };
+  const auto marks = [&](const QModelIndex& index) { return Marked(index, base); };
   const QModelIndex root = window_->InfoTree->model()->index(0, 0);
   const QModelIndex a = root.model()->index(1, 0, root);
   EXPECT_EQ(marks(root), "problem: Needs gone.dll, which is not found (and 2 more)");
@@ -362,9 +352,7 @@ TEST_F(MainWindowTest, TheSelectionFollowsARenamedNodeToItsNewPlace) {
                                           .Build())});
   QTreeView* tree = window_->InfoTree;
   const QModelIndex root = tree->model()->index(0, 0);
-  auto row = [&](const QString& text) {
-    return tree->model()->match(tree->model()->index(0, 0, root), Qt::DisplayRole, text, 1, Qt::MatchExactly).value(0);
-  };
+  auto row = [&](const QString& text) { return ChildNamed(*tree, root, text); };
   tree->setCurrentIndex(row("b.dll"));
   tree->expand(row("c.dll"));
   const int rowBefore = tree->currentIndex().row();
@@ -390,9 +378,7 @@ TEST_F(MainWindowTest, TheMenuActsOnTheRowUnderThePointerOrWithTheMenuKeyOnTheSe
   ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
   QTreeView* tree = window_->InfoTree;
   const QModelIndex root = tree->model()->index(0, 0);
-  auto row = [&](const QString& text) {
-    return tree->model()->match(tree->model()->index(0, 0, root), Qt::DisplayRole, text, 1, Qt::MatchExactly).value(0);
-  };
+  auto row = [&](const QString& text) { return ChildNamed(*tree, root, text); };
   enum Request { kNone, kMouse, kKeyboardOnRows, kKeyboardOnTree };
   struct Case {
     const char* what;
@@ -470,9 +456,7 @@ TEST_F(MainWindowTest, EditKeysCopyTheSelectedNodeOrSubtreeAndFindNodesByTheirWo
   window_->activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
   QTreeView* tree = window_->InfoTree;
-  auto row = [&](const QString& text) {
-    return tree->model()->match(tree->model()->index(0, 0), Qt::DisplayRole, text, 1, Qt::MatchRecursive).value(0);
-  };
+  auto row = [&](const QString& text) { return testing::RowNamed(*tree->model(), text); };
   auto selected = [&] { return tree->selectionModel()->selectedIndexes().value(0).data().toString(); };
   QClipboard* clipboard = QGuiApplication::clipboard();
   clipboard->setText("before");

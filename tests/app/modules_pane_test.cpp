@@ -10,21 +10,18 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QSettings>
-#include <QStatusBar>
 #include <QTreeView>
 #include <QtTest/QTest>
 
 #include <gtest/gtest.h>
 
-#include <functional>
-
 #include "Mainform.h"
-#include "mark_colours.h"
 #include "module_family.h"
 #include "modules_pane.h"
 #include "pe_writer.h"
 #include "temp_files.h"
 #include "tree_nodes_model.h"
+#include "window_test_support.h"
 
 namespace corvane {
 namespace {
@@ -46,12 +43,7 @@ class ModulesPaneTest : public ::testing::Test {
   }
 
   void Construct() {
-    MainWindowPorts ports;
-    ports.messageBox = [this](QWidget*, const QString&, const QString& text, std::uint32_t, const ErrorSubject&) {
-      boxes_ << text;
-      return 1;
-    };
-    window_ = std::make_unique<TMain>(nullptr, std::move(ports));
+    window_ = std::make_unique<TMain>(nullptr, testing::BoxAnsweredOkPorts());
     window_->show();
     window_->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
@@ -71,14 +63,8 @@ class ModulesPaneTest : public ::testing::Test {
     return rows;
   }
   std::string Marked(const QModelIndex& index) const {
-    const QVariant colour = index.data(Qt::ForegroundRole);
-    const QColor base = index.model() == Pane() ? window_->ModuleList->palette().color(QPalette::Base)
-                                                : Tree()->palette().color(QPalette::Base);
-    const QString severity = !colour.isValid()                              ? "none"
-                             : colour.value<QColor>() == MarkColour(2, base) ? "problem"
-                             : colour.value<QColor>() == MarkColour(1, base) ? "warning"
-                                                                            : "other";
-    return (severity + ": " + index.data(Qt::ToolTipRole).toString()).toStdString();
+    const QWidget* view = index.model() == Pane() ? static_cast<QWidget*>(window_->ModuleList) : Tree();
+    return testing::Marked(index, view->palette().color(QPalette::Base));
   }
   // Every row the tree shows, branches closed or not (or only the open
   // ones), indented two spaces a level.
@@ -93,21 +79,19 @@ class ModulesPaneTest : public ::testing::Test {
     return rows;
   }
   QModelIndex TreeRow(const QString& text) const {
-    return Tree()->model()->match(Tree()->model()->index(0, 0), Qt::DisplayRole, text, 1,
-                                  Qt::MatchRecursive | Qt::MatchStartsWith).value(0);
+    return testing::RowNamed(*Tree()->model(), text, {}, Qt::MatchRecursive | Qt::MatchStartsWith);
   }
   std::string SelectedInTree() const {
     return Tree()->selectionModel()->selectedIndexes().value(0).data().toString().toStdString();
   }
   QModelIndex PaneRow(const QString& module) const {
-    return Pane()->match(Pane()->index(0, 0), Qt::DisplayRole, module, 1, Qt::MatchExactly).value(0);
+    return testing::RowNamed(*Pane(), module, {}, Qt::MatchExactly);
   }
   QPoint PanePoint(const QModelIndex& index) const { return window_->ModuleList->visualRect(index).center(); }
 
   testing::TempDir dir_;
   ScopedEnvironment system_{"CORVANE_SYSTEM_PATH", dir_.Path() + "/system"};
   ScopedEnvironment path_{"PATH", std::nullopt};
-  QStringList boxes_;
   std::unique_ptr<TMain> window_;
 };
 
@@ -179,11 +163,7 @@ TEST_F(ModulesPaneTest, HeaderClicksSortAndActivatingAModuleSelectsItsFirstTreeR
                       QPoint(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
                              header->height() / 2));
   };
-  const auto column = [&](int shown) {
-    QStringList cells;
-    for (int row = 0; row < Pane()->rowCount(); ++row) cells << Pane()->index(row, shown).data().toString();
-    return cells;
-  };
+  const auto column = [&](int shown) { return testing::ChildTexts(*Pane(), {}, shown); };
   clickHeader(ModulesModel::kProblems);
   EXPECT_EQ(Lines(column(ModulesModel::kProblems)), Lines({"0", "0", "0", "0", "0", "0", "1", "2", "3"}));
   clickHeader(ModulesModel::kModule);

@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QLineEdit>
-#include <QMenu>
 #include <QSettings>
 #include <QTreeView>
 #include <QtTest/QTest>
@@ -16,6 +15,7 @@
 #include "Mainform.h"
 #include "pe_writer.h"
 #include "temp_files.h"
+#include "window_test_support.h"
 
 namespace corvane {
 namespace {
@@ -49,27 +49,14 @@ class ViewMenuTest : public ::testing::Test {
     Start();
   }
   void Start() {
-    MainWindowPorts ports;
-    ports.messageBox = [](QWidget*, const QString&, const QString&, std::uint32_t, const ErrorSubject&) { return 1; };
-    window_ = std::make_unique<TMain>(nullptr, std::move(ports));
+    window_ = std::make_unique<TMain>(nullptr, testing::BoxAnsweredOkPorts());
     window_->OpenList({file_});
     window_->show();
     window_->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
   }
-  QModelIndex Row(const QString& text) const {
-    const QAbstractItemModel* model = window_->InfoTree->model();
-    return model->match(model->index(0, 0), Qt::DisplayRole, text, 1, Qt::MatchRecursive | Qt::MatchExactly)
-        .value(0);
-  }
-  QStringList Children(const QString& parent) const {
-    QStringList texts;
-    const QModelIndex index = Row(parent);
-    for (int row = 0; row < window_->InfoTree->model()->rowCount(index); ++row) {
-      texts << window_->InfoTree->model()->index(row, 0, index).data().toString();
-    }
-    return texts;
-  }
+  QModelIndex Row(const QString& text) const { return testing::RowNamed(*window_->InfoTree->model(), text); }
+  QStringList Children(const QString& parent) const { return testing::ChildTexts(*window_->InfoTree->model(), Row(parent)); }
   QString Selected() const { return window_->InfoTree->currentIndex().data().toString(); }
 
   testing::TempDir dir_;
