@@ -118,6 +118,15 @@ std::vector<ModuleMark> ModuleMarks(const Closure& closure) {
   for (std::size_t module = 0; module < marks.size(); ++module) {
     marks[module].failedImports = lacking[closure.FileModule(module)].size();
   }
+  // A library not found binds none of the functions imported from it.
+  for (std::size_t importer = 0; importer < closure.modules.size(); ++importer) {
+    const ModuleRecord* record = closure.modules[importer].record.get();
+    if (record == nullptr) continue;
+    for (const ImportedLibrary& imported : record->imports) {
+      const std::size_t library = closure.LibraryOf(importer, imported.name);
+      if (library != kNoModule && !closure.Found(library)) marks[library].failedImports += imported.functions.size();
+    }
+  }
   return marks;
 }
 

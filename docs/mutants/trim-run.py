@@ -1,7 +1,7 @@
 # Applies each fault to the worktree's product, rebuilds the unit and window test binaries and the
 # dump, runs both binaries, and restores the line: the two binaries are the only ones whose tests changed.
 import json, subprocess, sys, time, os
-os.chdir("/work/wt/trim")
+os.chdir(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
 env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
 def sh(c): return subprocess.run(c, shell=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=env).returncode
 def suite(): return sh("nice -n 10 build/tests/unit/corvane_unit_tests") or sh("nice -n 10 build/tests/app/corvane_app_tests")

@@ -107,7 +107,7 @@ TEST_F(ModulesPaneTest, CtrlMShowsTheClosureOfTheSelectedFileOneModuleARowKeptAc
   for (int column = 0; column < Pane()->columnCount(); ++column) header << Pane()->headerData(column, Qt::Horizontal).toString();
   EXPECT_EQ(header.join('|'), "Module|File|Machine|File Version|Found In|Joined As|Needed By|Problems");
   EXPECT_EQ(Lines(PaneRows()), Lines({"ships.exe|" + Path("other/ships.exe") + "|x86-64|||||0",
-                                     "shipped.dll|not found||||load-time import|ships.exe|0"}))
+                                     "shipped.dll|not found||||load-time import|ships.exe|1"}))
       << "the first file when nothing is selected";
 
   Tree()->setCurrentIndex(TreeRow("fwd.dll"));
@@ -121,8 +121,8 @@ TEST_F(ModulesPaneTest, CtrlMShowsTheClosureOfTheSelectedFileOneModuleARowKeptAc
                          "fwd.dll|" + app + "fwd.dll|x86-64||the file's folder|load-time import|app.exe, fwd.dll|3",
                          "b.dll|" + app + "b.dll|x86-64||the file's folder|forward target|fwd.dll, app.exe, a.dll|1",
                          "gone.dll|not found||||forward target|fwd.dll|0",
-                         "late.dll|not found||||delay-loaded import|app.exe|0",
-                         "missing.dll|not found||||load-time import|b.dll|0"}));
+                         "late.dll|not found||||delay-loaded import|app.exe|1",
+                         "missing.dll|not found||||load-time import|b.dll|1"}));
   const QStringList marks = {
       "problem: Needs gone.dll, which is not found (and 8 more)",
       "warning: Does not export Nope (and 1 more)",
@@ -165,7 +165,7 @@ TEST_F(ModulesPaneTest, HeaderClicksSortAndActivatingAModuleSelectsItsFirstTreeR
   };
   const auto column = [&](int shown) { return testing::ChildTexts(*Pane(), {}, shown); };
   clickHeader(ModulesModel::kProblems);
-  EXPECT_EQ(Lines(column(ModulesModel::kProblems)), Lines({"0", "0", "0", "0", "0", "0", "1", "2", "3"}));
+  EXPECT_EQ(Lines(column(ModulesModel::kProblems)), Lines({"0", "0", "0", "0", "1", "1", "1", "2", "3"}));
   clickHeader(ModulesModel::kModule);
   EXPECT_EQ(Lines(column(ModulesModel::kModule).mid(0, 3)), Lines({"a.dll", "api-ms-win-test-l1-1-0.dll", "app.exe"}));
 
@@ -208,7 +208,7 @@ TEST_F(ModulesPaneTest, CopyWithThePaneFocusedTakesTheSelectedRowsTabSeparatedUn
   EXPECT_EQ(QGuiApplication::clipboard()->text(),
             "Module\tFile\tMachine\tFile Version\tFound In\tJoined As\tNeeded By\tProblems\n"
             "ships.exe\t" + Path("other/ships.exe") + "\tx86-64\t\t\t\t\t0\n"
-            "shipped.dll\tnot found\t\t\t\tload-time import\tships.exe\t0\n");
+            "shipped.dll\tnot found\t\t\t\tload-time import\tships.exe\t1\n");
   Tree()->setFocus();
   Tree()->setCurrentIndex(TreeRow("shipped.dll"));
   QTest::keyClick(Tree(), Qt::Key_C, Qt::ControlModifier);
