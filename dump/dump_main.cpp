@@ -122,10 +122,11 @@ void PrintUsage(std::FILE* stream) {
       "else 3 when a library loaded with a file is not found or lacks a function\n"
       "imported from it, else 0; --ship names each such one on standard error.\n"
       "\n"
-      "Example, which DLLs a program cross-compiled with mingw-w64 must ship with,\n"
-      "copied beside it into dist/:\n"
-      "  corvane-dump --modules --ship --path /usr/lib/gcc/x86_64-w64-mingw32/12-posix \\\n"
-      "      --path /usr/x86_64-w64-mingw32/lib app.exe > list\n"
+      "Example, which DLLs a program cross-compiled with mingw-w64 must ship with\n"
+      "(DIR: each folder that holds the compiler's runtime DLLs), copied into dist/:\n"
+      "\n"
+      "  corvane-dump --modules --ship --path DIR... app.exe > list\n"
+      "\n"
       "  xargs -d '\\n' cp -t dist/ < list\n",
       stream);
 }
