@@ -28,19 +28,21 @@ constexpr const char* kHelp =
 }  // namespace
 
 StartupArguments::StartupArguments(int argc, char** argv) {
+  // The program's own name is Qt's first argument, never an option.
+  if (argc > 0) qtArguments_.push_back(argv[0]);
   bool optionsEnded = false;
-  for (int i = 0; i < argc; ++i) {
+  for (int i = 1; i < argc; ++i) {
     const std::string_view argument = argv[i];
     if (optionsEnded) {
       files_.push_back(argv[i]);
       continue;
     }
-    if (i > 0 && argument == "--") {
+    if (argument == "--") {
       optionsEnded = true;
       continue;
     }
-    if (i > 0 && !answer_ && argument == "--help") answer_ = kHelp;
-    if (i > 0 && !answer_ && argument == "--version") answer_ = std::string("corvane ") + kVersionText + "\n";
+    if (!answer_ && argument == "--help") answer_ = kHelp;
+    if (!answer_ && argument == "--version") answer_ = std::string("corvane ") + kVersionText + "\n";
     qtArguments_.push_back(argv[i]);
   }
   qtArgc_ = static_cast<int>(qtArguments_.size());

@@ -19,6 +19,7 @@
 
 #include "mapped_image.h"
 #include "pe_layout.h"
+#include "scope_exit.h"
 
 namespace corvane {
 
@@ -140,31 +141,29 @@ ThunkWalk WalkThunks(const MappedImage& image, bool pe32Plus, std::uint32_t tabl
       walked != nullptr ? walked->FirstWalkedFrom(*table, width) : std::nullopt;
   std::size_t nameStretch = 0;
   std::uint64_t entryOffset = *table;
-  const auto walk = [&]() {
-    for (;; entryOffset += width) {
-      if (entryOffset == walkedFrom) return ThunkWalk::kCompleted;
-      const std::optional<std::uint64_t> entry =
-          pe32Plus ? image.base.Read<std::uint64_t>(entryOffset)
-                   : std::optional<std::uint64_t>(image.base.Read<std::uint32_t>(entryOffset));
-      if (!entry || *entry == 0) return ThunkWalk::kCompleted;
-      if ((*entry & ordinalFlag) != 0) {
-        if (!visit(std::optional<std::uint16_t>(static_cast<std::uint16_t>(*entry & 0xFFFF)), std::string_view())) {
-          return ThunkWalk::kStopped;
-        }
-        continue;
+  // The entry the walk ends at ends any later walk that reaches it too.
+  const ScopeExit recordWalk([&] {
+    if (walked != nullptr && entryOffset != *table) walked->Add(*table, entryOffset, width);
+  });
+  for (;; entryOffset += width) {
+    if (entryOffset == walkedFrom) return ThunkWalk::kCompleted;
+    const std::optional<std::uint64_t> entry =
+        pe32Plus ? image.base.Read<std::uint64_t>(entryOffset)
+                 : std::optional<std::uint64_t>(image.base.Read<std::uint32_t>(entryOffset));
+    if (!entry || *entry == 0) return ThunkWalk::kCompleted;
+    if ((*entry & ordinalFlag) != 0) {
+      if (!visit(std::optional<std::uint16_t>(static_cast<std::uint16_t>(*entry & 0xFFFF)), std::string_view())) {
+        return ThunkWalk::kStopped;
       }
-      const auto hintName = image.sections.RvaToOffset(static_cast<std::uint32_t>(*entry - addressBias), nameStretch);
-      if (!hintName) continue;
-      const auto name = image.strings.At(*hintName + pe::kHintSize);
-      if (!name) continue;
-      if (name->empty()) return ThunkWalk::kCompleted;
-      if (!visit(std::optional<std::uint16_t>(), *name)) return ThunkWalk::kStopped;
+      continue;
     }
-  };
-  const ThunkWalk result = walk();
-  // The entry the walk ended at ends any later walk that reaches it too.
-  if (walked != nullptr && entryOffset != *table) walked->Add(*table, entryOffset, width);
-  return result;
+    const auto hintName = image.sections.RvaToOffset(static_cast<std::uint32_t>(*entry - addressBias), nameStretch);
+    if (!hintName) continue;
+    const auto name = image.strings.At(*hintName + pe::kHintSize);
+    if (!name) continue;
+    if (name->empty()) return ThunkWalk::kCompleted;
+    if (!visit(std::optional<std::uint16_t>(), *name)) return ThunkWalk::kStopped;
+  }
 }
 
 }  // namespace corvane

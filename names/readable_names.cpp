@@ -46,6 +46,16 @@ bool ExpansionWithin(std::size_t length, std::size_t backReferences) {
   return backReferences < 32 && (length << backReferences) <= kMaxBackReferenceExpansion;
 }
 
+enum class NameScheme { kPlain, kItanium, kMicrosoft, kRust };
+
+// The decoration scheme `raw` is spelled in, by its start alone.
+NameScheme SchemeOf(std::string_view raw) {
+  if (raw.starts_with("_Z") || raw.starts_with("___Z")) return NameScheme::kItanium;
+  if (raw.starts_with("_R")) return NameScheme::kRust;
+  if (raw.starts_with('?')) return NameScheme::kMicrosoft;
+  return NameScheme::kPlain;
+}
+
 bool WithinBounds(std::string_view raw, NameScheme scheme) {
   if (raw.size() > kMaxDecoratedLength) return false;
   switch (scheme) {
@@ -216,12 +226,6 @@ std::optional<std::string> FromDemangler(char* decoded, int status) {
 
 }  // namespace
 
-NameScheme SchemeOf(std::string_view raw) {
-  if (raw.starts_with("_Z") || raw.starts_with("___Z")) return NameScheme::kItanium;
-  if (raw.starts_with("_R")) return NameScheme::kRust;
-  if (raw.starts_with('?')) return NameScheme::kMicrosoft;
-  return NameScheme::kPlain;
-}
 
 std::optional<std::string> UndecoratedName(std::string_view raw) {
   const NameScheme scheme = SchemeOf(raw);

@@ -36,11 +36,6 @@ inline constexpr std::size_t kMaxBackReferenceExpansion = std::size_t{1} << 18;
 // is written, so the demangler never writes more.
 inline constexpr std::size_t kMaxDecodedSize = 64 * 1024;
 
-enum class NameScheme { kPlain, kItanium, kMicrosoft, kRust };
-
-// The decoration scheme `raw` is spelled in, by its start alone.
-NameScheme SchemeOf(std::string_view raw);
-
 // What `raw` reads as decoded, or nothing when it is not a decorated name,
 // does not decode, or lies outside the bounds above.
 std::optional<std::string> UndecoratedName(std::string_view raw);

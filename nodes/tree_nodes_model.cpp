@@ -138,37 +138,35 @@ void TreeNodesModel::NodesDeletingInBatch() {
   endResetModel();
 }
 
-// While a filter is set, what a single change shows is worked out anew.
+// While a filter is set, what a single change shows is worked out anew:
+// the change is told as a reset.
+bool TreeNodesModel::BeginResetForFilter() {
+  if (keep_) beginResetModel();
+  return Filtered();
+}
+
+bool TreeNodesModel::EndResetForFilter() {
+  if (!keep_) return false;
+  CollectShown();
+  endResetModel();
+  emit Rebuilt();
+  return true;
+}
+
 void TreeNodesModel::NodesInserting(TTreeNode* parent, int first, int last) {
-  if (keep_) {
-    beginResetModel();
-    return;
-  }
-  beginInsertRows(IndexOf(parent), first, last);
+  if (!BeginResetForFilter()) beginInsertRows(IndexOf(parent), first, last);
 }
 
 void TreeNodesModel::NodesInserted() {
-  if (keep_) {
-    BatchUpdateEnded();
-    return;
-  }
-  endInsertRows();
+  if (!EndResetForFilter()) endInsertRows();
 }
 
 void TreeNodesModel::NodeRemoving(TTreeNode* node) {
-  if (keep_) {
-    beginResetModel();
-    return;
-  }
-  beginRemoveRows(IndexOf(node->Parent()), node->Index(), node->Index());
+  if (!BeginResetForFilter()) beginRemoveRows(IndexOf(node->Parent()), node->Index(), node->Index());
 }
 
 void TreeNodesModel::NodeRemoved() {
-  if (keep_) {
-    BatchUpdateEnded();
-    return;
-  }
-  endRemoveRows();
+  if (!EndResetForFilter()) endRemoveRows();
 }
 
 void TreeNodesModel::NodeChanged(TTreeNode* node) {
@@ -184,10 +182,7 @@ QList<QPersistentModelIndex> TreeNodesModel::ParentsOf(const TTreeNode* parent) 
 }
 
 void TreeNodesModel::ChildrenReordering(TTreeNode* parent) {
-  if (keep_) {
-    beginResetModel();
-    return;
-  }
+  if (BeginResetForFilter()) return;
   emit layoutAboutToBeChanged(ParentsOf(parent), QAbstractItemModel::VerticalSortHint);
   // Persistent indexes carry rows, nodes keep their identity: each index
   // moves to wherever its node lands.
@@ -195,10 +190,7 @@ void TreeNodesModel::ChildrenReordering(TTreeNode* parent) {
 }
 
 void TreeNodesModel::ChildrenReordered(TTreeNode* parent) {
-  if (keep_) {
-    BatchUpdateEnded();
-    return;
-  }
+  if (EndResetForFilter()) return;
   QModelIndexList after;
   after.reserve(reorderedBefore_.size());
   for (const QModelIndex& before : reorderedBefore_) {

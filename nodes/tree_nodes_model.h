@@ -89,6 +89,9 @@ class TreeNodesModel final : public QAbstractItemModel, private TreeNodesObserve
   // The filter's view of the store: each shown node's shown children (the
   // top level under null) and each shown node's row among them.
   void CollectShown();
+  // True when a filter is set and a change is told as a reset instead.
+  bool BeginResetForFilter();
+  bool EndResetForFilter();
   bool CollectShownBelow(TTreeNode* node);
   const std::vector<TTreeNode*>* ShownChildren(const TTreeNode* parent) const;
   QList<QPersistentModelIndex> ParentsOf(const TTreeNode* parent) const;

@@ -58,10 +58,12 @@ void AppendFindings(std::string& out, const Closure& closure, Severity severity,
     AppendJsonString(out, closure.modules[finding.library].name);
     out += ",\"function\":";
     const bool library = finding.kind == FindingKind::kLibraryNotFound;
-    AppendJsonStringOrNull(out, library ? std::nullopt : std::optional(ShownFunction(finding, undecorate)));
-    if (!library && ShownFunction(finding, undecorate) != FunctionText(finding.function)) {
+    const std::optional<std::string> raw = library ? std::nullopt : std::optional(FunctionText(finding.function));
+    const std::optional<std::string> shown = raw && undecorate ? std::optional(ShownName(*raw)) : raw;
+    AppendJsonStringOrNull(out, shown);
+    if (shown != raw) {
       out += ",\"name\":";
-      AppendJsonString(out, FunctionText(finding.function));
+      AppendJsonString(out, *raw);
     }
     out += ",\"reason\":";
     AppendJsonString(out, FindingReason(finding));

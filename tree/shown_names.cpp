@@ -134,9 +134,9 @@ std::optional<QString> ShownNames::RawName(const TTreeNode* node) const {
 }
 
 std::optional<QString> ShownNames::OtherSpelling(const TTreeNode* node) const {
-  if (std::optional<QString> raw = RawName(node)) return raw;
-  const auto ordinal = ordinalNames_.find(node);
-  return ordinal != ordinalNames_.end() ? std::optional(TextFrom8Bit(ordinal->second)) : std::nullopt;
+  // With the option off an ordinal's name is known but not shown.
+  if (const auto ordinal = ordinalNames_.find(node); ordinal != ordinalNames_.end()) return TextFrom8Bit(ordinal->second);
+  return RawName(node);
 }
 
 void ShownNames::Forget(const TTreeNode* node) {

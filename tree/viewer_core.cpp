@@ -130,8 +130,13 @@ bool ViewerCore::BuildFileTree(TTreeNode* parent, const std::string& fileName, c
                       image.IsPe32Plus()};
   SortChildrenInTreeOrder(items_, root, collator_);
   root->SetExpanded(true);
-  if (checkDependencies_ && parent == nullptr) CheckFile(root, fileName, image);
-  if (checkDependencies_ && parent != nullptr) MarkInspectedLibrary(parent, fileName);
+  if (checkDependencies_) {
+    if (parent == nullptr) {
+      CheckFile(root, fileName, image);
+    } else {
+      MarkInspectedLibrary(parent, fileName);
+    }
+  }
   if (nameOptions_ != NameOptions{}) shownNames_.Apply(items_, root, nameOptions_, collator_);
   return cut;
 }
@@ -162,11 +167,9 @@ void ViewerCore::CheckFile(TTreeNode* root, const std::string& fileName, const M
 }
 
 void ViewerCore::MarkInspectedLibrary(TTreeNode* library, const std::string& fileName) {
-  const TTreeNode* file = library;
-  while (file->Parent() != nullptr) file = file->Parent();
-  const auto checked = closures_.find(file);
-  if (checked == closures_.end()) return;
-  const Closure& closure = checked->second;
+  const Closure* checked = ClosureOf(library);
+  if (checked == nullptr) return;
+  const Closure& closure = *checked;
   const std::string path = FullPathName(fileName);
   for (std::size_t module = 0; module < closure.modules.size(); ++module) {
     if (closure.modules[module].path == path && closure.modules[module].host == kNoModule) {
