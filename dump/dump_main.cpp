@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cstdio>
 #include <deque>
+#include <functional>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -192,83 +193,95 @@ int Explain(const std::string& name, const std::string& file, const std::vector<
   return kExitShown;
 }
 
-// The dependency check of each file, printed as text or JSON.
-int CheckModules(const std::vector<std::string>& files, bool json, bool undecorate,
-                 const std::vector<std::string>& extraFolders) {
+// Checks each file's closure with one search, so that a module found for one
+// file is not looked for again for the next; a file that does not map is
+// reported on standard error and handed to `unmapped` with the message.
+// Returns the exit status of the whole run.
+int CheckEachFile(const std::vector<std::string>& files, const std::vector<std::string>& extraFolders,
+                  const std::function<void(const std::string& file, const char* message)>& unmapped,
+                  const std::function<void(const std::string& file, const Closure&)>& checked) {
   LibrarySearch search;
   search.SetExtraFolders(extraFolders);
   DependencyCheck check(search);
   bool anyFailed = false;
   bool anyProblem = false;
-  std::string out = json ? "{\"files\":[" : "";
   for (const std::string& file : files) {
     std::optional<MapFailure> failure;
     const auto pe = MapPeFile(file, &failure);
-    if (json && &file != &files.front()) out += ',';
     if (!pe) {
       const char* message = failure ? MapFailureMessage(*failure) : kMessageNotPe;
       anyFailed = true;
       std::fprintf(stderr, "corvane-dump: %s: %s\n", file.c_str(), message);
-      if (json) {
-        out += "{\"file\":\"";
-        AppendJsonEscapedTo(out, file);
-        out += "\",\"error\":\"";
-        AppendJsonEscapedTo(out, message);
-        out += "\"}";
-      }
+      unmapped(file, message);
       continue;
     }
     const Closure closure = check.Check(file, pe->image);
     if (closure.cut) std::fprintf(stderr, "corvane-dump: %s: %s\n", file.c_str(), kMessageTreeCut);
     anyProblem = anyProblem || closure.Worst() == Severity::kProblem;
-    if (json) {
-      out += ClosureAsJson(file, closure, undecorate);
-    } else {
-      if (files.size() > 1) out += file + ":\n";
-      out += ClosureAsText(closure, undecorate);
-    }
-    std::fwrite(out.data(), 1, out.size(), stdout);
-    out.clear();
+    checked(file, closure);
   }
-  if (json) out += "]}\n";
-  std::fwrite(out.data(), 1, out.size(), stdout);
   return anyFailed ? kExitFileFailed : anyProblem ? kExitLibraryNotFound : kExitShown;
+}
+
+void WriteToStdout(std::string& out) {
+  std::fwrite(out.data(), 1, out.size(), stdout);
+  out.clear();
+}
+
+// The dependency check of each file, printed as text or JSON.
+int CheckModules(const std::vector<std::string>& files, bool json, bool undecorate,
+                 const std::vector<std::string>& extraFolders) {
+  std::string out = json ? "{\"files\":[" : "";
+  auto separate = [&, first = true]() mutable {
+    if (json && !first) out += ',';
+    first = false;
+  };
+  const int status = CheckEachFile(
+      files, extraFolders,
+      [&](const std::string& file, const char* message) {
+        if (!json) return;
+        separate();
+        out += "{\"file\":\"";
+        AppendJsonEscapedTo(out, file);
+        out += "\",\"error\":\"";
+        AppendJsonEscapedTo(out, message);
+        out += "\"}";
+      },
+      [&](const std::string& file, const Closure& closure) {
+        separate();
+        if (json) {
+          out += ClosureAsJson(file, closure, undecorate);
+        } else {
+          if (files.size() > 1) out += file + ":\n";
+          out += ClosureAsText(closure, undecorate);
+        }
+        WriteToStdout(out);
+      });
+  if (json) out += "]}\n";
+  WriteToStdout(out);
+  return status;
 }
 
 // The libraries each file's folder must carry, one path a line; what would
 // keep a file from loading goes to standard error.
 int ShipModules(const std::vector<std::string>& files, const std::vector<std::string>& extraFolders) {
-  LibrarySearch search;
-  search.SetExtraFolders(extraFolders);
-  DependencyCheck check(search);
   ShipList ship;
-  bool anyFailed = false;
-  bool anyProblem = false;
-  for (const std::string& file : files) {
-    std::optional<MapFailure> failure;
-    const auto pe = MapPeFile(file, &failure);
-    if (!pe) {
-      anyFailed = true;
-      const char* message = failure ? MapFailureMessage(*failure) : kMessageNotPe;
-      std::fprintf(stderr, "corvane-dump: %s: %s\n", file.c_str(), message);
-      continue;
-    }
-    const Closure closure = check.Check(file, pe->image);
-    if (closure.cut) std::fprintf(stderr, "corvane-dump: %s: %s\n", file.c_str(), kMessageTreeCut);
-    for (const Finding& finding : closure.findings) {
-      if (finding.severity != Severity::kProblem) continue;
-      anyProblem = true;
-      std::string what = closure.modules[finding.library].name;
-      if (finding.kind != FindingKind::kLibraryNotFound) what = FunctionText(finding.function) + " from " + what;
-      std::fprintf(stderr, "corvane-dump: %s: %s: %s (needed by %s)\n", file.c_str(), what.c_str(),
-                   FindingReason(finding).c_str(), closure.modules[finding.importer].name.c_str());
-    }
-    ship.Add(closure);
-  }
+  const int status = CheckEachFile(
+      files, extraFolders, [](const std::string&, const char*) {},
+      [&](const std::string& file, const Closure& closure) {
+        for (const Finding& finding : closure.findings) {
+          if (finding.severity != Severity::kProblem) continue;
+          std::string what = closure.modules[finding.library].name;
+          if (finding.kind != FindingKind::kLibraryNotFound) what = FunctionText(finding.function) + " from " + what;
+          std::fprintf(stderr, "corvane-dump: %s: %s: %s (needed by %s)\n", file.c_str(), what.c_str(),
+                       FindingReason(finding).c_str(), closure.modules[finding.importer].name.c_str());
+        }
+        ship.Add(closure);
+      });
   std::string out;
   for (const std::string& path : ship.Paths()) out += path + '\n';
-  std::fwrite(out.data(), 1, out.size(), stdout);
-  return anyFailed ? kExitFileFailed : anyProblem ? kExitLibraryNotFound : kExitShown;
+  WriteToStdout(out);
+  return status;
 }
 
 // A non-negative decimal number, or -1.
