@@ -75,8 +75,8 @@ TMain::TMain(QWidget* owner, MainWindowPorts ports)
   setFont(SansFont(QStringLiteral("MS Sans Serif"), 11));
   for (int i = 0; i < kTreeIconCount; ++i) TreeIcons.append(TreeIcon(i));
   CreateTree();
-  ModuleList = new ModulesPane(core_, *InfoTree, *model_, centralWidget());
-  problemsOnly_ = new ProblemsOnly(*InfoTree, *model_, this);
+  ModuleList = new ModulesPane(core_, *InfoTree, centralWidget());
+  problemsOnly_ = new ProblemsOnly(*InfoTree, this);
   CreateFindBar();
   CreateMenus();
   CreateOpenDialog();
@@ -110,7 +110,20 @@ TMain::~TMain() {
 void TMain::FilesDropped(const QStringList& Files, bool& /*AcceptMore*/) { dropOpener_.Request(Files); }
 
 void TMain::CreateTree() {
-  InfoTree = new InfoTreeView(this);
+  model_ = std::make_unique<TreeNodesModel>(core_.Items());
+  model_->decoration = [this](int imageIndex) {
+    return imageIndex >= 0 && imageIndex < TreeIcons.size() ? QVariant(TreeIcons[imageIndex]) : QVariant();
+  };
+  model_->otherData = [this](const TTreeNode& node, int role) -> QVariant {
+    if (role == Qt::ToolTipRole) {
+      const bool cleanFile = node.Mark() == 0 && model_->Filtered() && node.Parent() == nullptr;
+      return cleanFile ? QVariant(QStringLiteral("Nothing is missing")) : RowToolTip(core_, node);
+    }
+    if (node.Mark() == 0) return {};
+    if (role == Qt::ForegroundRole) return MarkColour(node.Mark(), InfoTree->palette().color(QPalette::Base));
+    return {};
+  };
+  InfoTree = new InfoTreeView(*model_, this);
   InfoTree->setObjectName(QStringLiteral("InfoTree"));
   InfoTree->setHeaderHidden(true);
   InfoTree->header()->setStretchLastSection(false);
@@ -133,20 +146,6 @@ void TMain::CreateTree() {
         core_.InfoTreeKeyDown(key, static_cast<int>(event.modifiers()));
       },
       [this](const QPoint& position) { TreeMenuPopup(position); }, this));
-  model_ = std::make_unique<TreeNodesModel>(core_.Items());
-  model_->decoration = [this](int imageIndex) {
-    return imageIndex >= 0 && imageIndex < TreeIcons.size() ? QVariant(TreeIcons[imageIndex]) : QVariant();
-  };
-  model_->otherData = [this](const TTreeNode& node, int role) -> QVariant {
-    if (role == Qt::ToolTipRole) {
-      const bool cleanFile = node.Mark() == 0 && model_->Filtered() && node.Parent() == nullptr;
-      return cleanFile ? QVariant(QStringLiteral("Nothing is missing")) : RowToolTip(core_, node);
-    }
-    if (node.Mark() == 0) return {};
-    if (role == Qt::ForegroundRole) return MarkColour(node.Mark(), InfoTree->palette().color(QPalette::Base));
-    return {};
-  };
-  InfoTree->setModel(model_.get());
   connect(model_.get(), &QAbstractItemModel::modelReset, rowSizes, &RowSizes::Forget);
   auto* central = new QWidget(this);
   auto* layout = new QVBoxLayout(central);
@@ -239,7 +238,7 @@ void TMain::CreateViewMenu() {
 }
 
 void TMain::ApplyNameOptions() {
-  TTreeNode* selected = SelectedNode();
+  TTreeNode* selected = InfoTree->SelectedNode();
   const int across = InfoTree->horizontalScrollBar()->value();
   const int down = InfoTree->verticalScrollBar()->value();
   // The view is reset; the store gives back each row's expansion.
@@ -316,7 +315,7 @@ void TMain::AboutClick() {
 void TMain::TreeMenuPopup(const QPoint& position) {
   const TTreeNode* node = nullptr;
   if (core_.KeyPopup()) {
-    node = SelectedNode();
+    node = InfoTree->SelectedNode();
     core_.SetKeyPopup(false);
   } else {
     node = SelectNodeAtCursor();
@@ -336,20 +335,12 @@ TTreeNode* TMain::SelectNodeAtCursor() {
   return model_->NodeAt(index);
 }
 
-TTreeNode* TMain::SelectedNode() const {
-  const QModelIndexList selected = InfoTree->selectionModel()->selectedIndexes();
-  return selected.isEmpty() ? nullptr : model_->NodeAt(selected.front());
-}
-
 void TMain::PopupInspectClick() {
-  TTreeNode* node = SelectedNode();
+  TTreeNode* node = InfoTree->SelectedNode();
   core_.PopupInspectClick(node);
   // The view was reset when the build ended; the inspected node stays the
   // one the user works on.
-  if (node != nullptr) {
-    InfoTree->setCurrentIndex(model_->IndexOf(node));
-    InfoTree->scrollTo(model_->IndexOf(node));
-  }
+  InfoTree->GoTo(node);
 }
 
 void TMain::CopyClick() {
@@ -357,11 +348,11 @@ void TMain::CopyClick() {
     QGuiApplication::clipboard()->setText(ModuleList->SelectionAsText());
     return;
   }
-  if (const TTreeNode* node = SelectedNode()) QGuiApplication::clipboard()->setText(node->Text());
+  if (const TTreeNode* node = InfoTree->SelectedNode()) QGuiApplication::clipboard()->setText(node->Text());
 }
 
 void TMain::CopySubtreeClick() {
-  if (const TTreeNode* node = SelectedNode()) {
+  if (const TTreeNode* node = InfoTree->SelectedNode()) {
     const std::string text = SubtreeAsText(*node, [this](const TTreeNode* below) { return model_->Shown(below); });
     QGuiApplication::clipboard()->setText(QString::fromStdString(text));
   }
@@ -376,15 +367,11 @@ void TMain::FindClick() {
 
 void TMain::FindNext(bool backwards) {
   if (FindText->text().trimmed().isEmpty()) return;
-  const TTreeNode* found = FindNode(core_.Items(), SelectedNode(), FindText->text(), backwards,
+  const TTreeNode* found = FindNode(core_.Items(), InfoTree->SelectedNode(), FindText->text(), backwards,
                                    [this](const TTreeNode* node) { return core_.Names().OtherSpelling(node); },
                                    [this](const TTreeNode* node) { return model_->Shown(node); });
   FindResult->setVisible(found == nullptr);
-  if (found == nullptr) return;
-  // Scrolling to a node expands its collapsed ancestors.
-  const QModelIndex index = model_->IndexOf(found);
-  InfoTree->setCurrentIndex(index);
-  InfoTree->scrollTo(index);
+  InfoTree->GoTo(found);
 }
 
 int TMain::ShowError(const QString& text, std::uint32_t style, const ErrorSubject& subject) {

@@ -18,6 +18,7 @@
 #include "Ishellfiles.h"
 #include "Tmsginterceptor.h"
 #include "deferred_open.h"
+#include "info_tree_view.h"
 #include "viewer_core.h"
 #include "widget_control.h"
 
@@ -29,7 +30,6 @@ class QMenu;
 class QMenuBar;
 class QPrinter;
 class QStatusBar;
-class QTreeView;
 
 namespace corvane {
 
@@ -89,10 +89,9 @@ class TMain final : public QMainWindow, private ViewerShell {
   // Selects the node under the mouse pointer (none: clears the selection)
   // and returns it.
   TTreeNode* SelectNodeAtCursor();
-  TTreeNode* SelectedNode() const;
 
   // Components, named as the window's description names them.
-  QTreeView* InfoTree = nullptr;
+  InfoTreeView* InfoTree = nullptr;
   QMenuBar* MainMenu = nullptr;
   QMenu* File = nullptr;
   QAction* Open = nullptr;

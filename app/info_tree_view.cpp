@@ -2,7 +2,25 @@
 
 #include <algorithm>
 
+#include "tree_nodes_model.h"
+
 namespace corvane {
+
+InfoTreeView::InfoTreeView(TreeNodesModel& nodes, QWidget* parent) : QTreeView(parent), nodes_(nodes) {
+  setModel(&nodes);
+}
+
+TTreeNode* InfoTreeView::SelectedNode() const {
+  const QModelIndexList selected = selectionModel()->selectedIndexes();
+  return selected.isEmpty() ? nullptr : nodes_.NodeAt(selected.front());
+}
+
+void InfoTreeView::GoTo(const TTreeNode* node) {
+  const QModelIndex index = nodes_.IndexOf(node);
+  if (!index.isValid()) return;
+  setCurrentIndex(index);
+  scrollTo(index);
+}
 
 int InfoTreeView::sizeHintForColumn(int column) const {
   return std::max(QTreeView::sizeHintForColumn(column), viewport()->width());

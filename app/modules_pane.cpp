@@ -8,10 +8,10 @@
 #include <QSettings>
 #include <QSortFilterProxyModel>
 #include <QSplitter>
-#include <QTreeView>
 
 #include <algorithm>
 
+#include "info_tree_view.h"
 #include "mark_colours.h"
 #include "node_kinds.h"
 #include "tree_nodes_model.h"
@@ -40,11 +40,11 @@ const TTreeNode* FirstNamed(const TTreeNode& node, const QString& name) {
 
 }  // namespace
 
-ModulesPane::ModulesPane(ViewerCore& core, QTreeView& tree, TreeNodesModel& treeModel, QWidget* parent)
+ModulesPane::ModulesPane(ViewerCore& core, InfoTreeView& tree, QWidget* parent)
     : QTableView(parent),
       core_(core),
       tree_(tree),
-      treeModel_(treeModel),
+      treeModel_(tree.Nodes()),
       modules_(new ModulesModel(this)),
       sorted_(new QSortFilterProxyModel(this)) {
   setObjectName(QStringLiteral("ModulesPane"));
@@ -98,8 +98,7 @@ ModulesPane::ModulesPane(ViewerCore& core, QTreeView& tree, TreeNodesModel& tree
 
 void ModulesPane::FollowTree() {
   if (isHidden() || core_.Busy()) return;
-  const QModelIndexList selected = tree_.selectionModel()->selectedIndexes();
-  modules_->SetClosure(core_.ClosureOf(selected.isEmpty() ? nullptr : treeModel_.NodeAt(selected.front())));
+  modules_->SetClosure(core_.ClosureOf(tree_.SelectedNode()));
 }
 
 const TTreeNode* ModulesPane::TreeRowOf(std::size_t module) const {
@@ -115,12 +114,7 @@ const TTreeNode* ModulesPane::TreeRowOf(std::size_t module) const {
 }
 
 void ModulesPane::SelectInTree(const QModelIndex& index) {
-  const TTreeNode* row = TreeRowOf(static_cast<std::size_t>(sorted_->mapToSource(index).row()));
-  if (row == nullptr) return;
-  // Scrolling to a row opens the branches above it.
-  const QModelIndex inTree = treeModel_.IndexOf(row);
-  tree_.setCurrentIndex(inTree);
-  tree_.scrollTo(inTree);
+  tree_.GoTo(TreeRowOf(static_cast<std::size_t>(sorted_->mapToSource(index).row())));
 }
 
 QString ModulesPane::SelectionAsText() const {

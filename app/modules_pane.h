@@ -13,10 +13,10 @@
 class QAction;
 class QMenu;
 class QSortFilterProxyModel;
-class QTreeView;
 
 namespace corvane {
 
+class InfoTreeView;
 class TTreeNode;
 class TreeNodesModel;
 class ViewerCore;
@@ -25,9 +25,9 @@ class ModulesPane final : public QTableView {
   Q_OBJECT
 
  public:
-  // Follows `tree`, which shows `treeModel` over `core`'s store, and puts
-  // itself below the tree in the tree's layout, hidden.
-  ModulesPane(ViewerCore& core, QTreeView& tree, TreeNodesModel& treeModel, QWidget* parent);
+  // Follows `tree`, which shows `core`'s store, and puts itself below the
+  // tree in the tree's layout, hidden.
+  ModulesPane(ViewerCore& core, InfoTreeView& tree, QWidget* parent);
 
   ModulesModel& Modules() { return *modules_; }
   // Shows the closure of the file the tree's selected row belongs to.
@@ -44,7 +44,7 @@ class ModulesPane final : public QTableView {
   void SelectInTree(const QModelIndex& index);
 
   ViewerCore& core_;
-  QTreeView& tree_;
+  InfoTreeView& tree_;
   TreeNodesModel& treeModel_;
   ModulesModel* modules_;
   QSortFilterProxyModel* sorted_;

@@ -8,24 +8,20 @@
 
 #include <QObject>
 
-class QTreeView;
-
 namespace corvane {
 
+class InfoTreeView;
 class TTreeNode;
 class TreeNodesModel;
 
 class ProblemsOnly final : public QObject {
  public:
-  ProblemsOnly(QTreeView& tree, TreeNodesModel& model, QObject* parent);
+  ProblemsOnly(InfoTreeView& tree, QObject* parent);
 
   void Set(bool on);
 
  private:
-  TTreeNode* Selected() const;
-  void Select(const TTreeNode* node);
-
-  QTreeView& tree_;
+  InfoTreeView& tree_;
   TreeNodesModel& model_;
   bool switching_ = false;
   // The row selected when the filter was turned on, until the selection
