@@ -31,6 +31,21 @@ QString AndMore(QString text, std::size_t more) {
   return text;
 }
 
+// How a library stands, on its node and on its row in the Modules pane: not
+// found; or not exporting `lackingCount` of the functions imported from it,
+// `firstLacking` first; or needing what the finding `firstBelow` says is
+// missing further down.
+ModuleMark LibraryMark(const Closure& closure, std::size_t library, const Finding* firstLacking,
+                       std::size_t lackingCount, std::size_t firstBelow) {
+  if (!closure.Found(library)) return {Severity::kProblem, QStringLiteral("Not found")};
+  if (firstLacking != nullptr) {
+    const QString lacks = TextFrom8Bit(FunctionText(firstLacking->function));
+    return {Severity::kWarning, AndMore(QStringLiteral("Does not export ") + lacks, lackingCount - 1)};
+  }
+  if (firstBelow != kNoModule) return {Severity::kWarning, NeedsText(closure, closure.findings[firstBelow])};
+  return {};
+}
+
 }  // namespace
 
 QString NeedsText(const Closure& closure, const Finding& finding) {
@@ -56,11 +71,6 @@ Severity MarkImports(TTreeNode* node, const Closure& closure, std::size_t module
     if (library->ImageIndex() != kIconLibrary) continue;
     const std::size_t imported = closure.LibraryOf(module, library->Text().toLocal8Bit().toStdString());
     if (imported == kNoModule) continue;
-    if (!closure.Found(imported)) {
-      mark(library, Severity::kProblem, QStringLiteral("Not found"));
-      gravest = Severity::kProblem;
-      continue;
-    }
     const auto own = lacking.find(imported);
     const Finding* firstLacking = nullptr;
     for (TTreeNode* function = library->getFirstChild(); own != lacking.end() && function != nullptr;
@@ -71,16 +81,11 @@ Severity MarkImports(TTreeNode* node, const Closure& closure, std::size_t module
       if (firstLacking == nullptr) firstLacking = failed->second;
       gravest = Severity::kProblem;
     }
-    const std::size_t below = firstBelow[closure.FileModule(imported)];
-    if (firstLacking != nullptr) {
-      const QString lacks = TextFrom8Bit(FunctionText(firstLacking->function));
-      mark(library, Severity::kWarning, AndMore(QStringLiteral("Does not export ") + lacks, own->second.size() - 1));
-    } else if (below != kNoModule) {
-      mark(library, Severity::kWarning, NeedsText(closure, closure.findings[below]));
-    } else {
-      continue;
-    }
-    gravest = std::max(gravest, Severity::kWarning);
+    const ModuleMark libraryMark = LibraryMark(closure, imported, firstLacking, own == lacking.end() ? 0 : own->second.size(),
+                                            firstBelow[closure.FileModule(imported)]);
+    if (libraryMark.severity == Severity::kNone) continue;
+    mark(library, libraryMark.severity, libraryMark.reason);
+    gravest = std::max(gravest, libraryMark.severity);
   }
   return gravest;
 }
@@ -96,15 +101,8 @@ std::vector<ModuleMark> ModuleMarks(const Closure& closure) {
   }
   for (std::size_t module = 1; module < marks.size(); ++module) {
     const std::size_t file = closure.FileModule(module);
-    if (!closure.Found(module)) {
-      marks[module] = {Severity::kProblem, QStringLiteral("Not found")};
-    } else if (!lacking[file].empty()) {
-      const QString lacks = TextFrom8Bit(FunctionText(lacking[file].front()->function));
-      marks[module] = {Severity::kWarning,
-                       AndMore(QStringLiteral("Does not export ") + lacks, lacking[file].size() - 1)};
-    } else if (firstBelow[file] != kNoModule) {
-      marks[module] = {Severity::kWarning, NeedsText(closure, closure.findings[firstBelow[file]])};
-    }
+    marks[module] = LibraryMark(closure, module, lacking[file].empty() ? nullptr : lacking[file].front(),
+                                lacking[file].size(), firstBelow[file]);
   }
   // The file's root takes the gravest mark of its imports' nodes.
   Severity below = Severity::kNone;
