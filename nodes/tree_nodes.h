@@ -233,4 +233,7 @@ class TTreeNodes {
   TreeNodesObserver* observer_ = nullptr;
 };
 
+// Whether a view shows a node, for work that acts on what is shown.
+using NodeShown = std::function<bool(const TTreeNode* node)>;
+
 }  // namespace corvane

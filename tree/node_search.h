@@ -21,8 +21,7 @@ namespace corvane {
 // holds every word matches too. With `shown`, only nodes it holds for are
 // found.
 using OtherSpelling = std::function<std::optional<QString>(const TTreeNode* node)>;
-using ShownNode = std::function<bool(const TTreeNode* node)>;
 TTreeNode* FindNode(const TTreeNodes& items, const TTreeNode* from, const QString& query, bool backwards,
-                    const OtherSpelling& otherSpelling = {}, const ShownNode& shown = {});
+                    const OtherSpelling& otherSpelling = {}, const NodeShown& shown = {});
 
 }  // namespace corvane

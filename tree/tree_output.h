@@ -45,9 +45,6 @@ void AppendJsonEscapedTo(std::string& out, std::string_view utf8);
 std::string TreeAsText(const TTreeNodes& items, const QStringList& status);
 std::string TreeAsJson(const TTreeNodes& items, const QStringList& status, const std::vector<FileError>& errors);
 
-// Whether a view shows a node.
-using NodeShown = std::function<bool(const TTreeNode* node)>;
-
 // The lines WriteTreeAsText draws for `node` and every node below it,
 // collapsed or not, with `node` drawn as a top-level node; no status lines.
 // With `shown`, only the nodes it holds for (and none below one it does
