@@ -230,11 +230,19 @@ void TMain::CreateViewMenu() {
                                   QStringLiteral("view/undecorateNames"), [this] { ApplyNameOptions(); });
   NameOrdinals = AddKeptOption(*View, QStringLiteral("Name &Ordinal Imports"), QKeySequence(),
                                QStringLiteral("view/nameOrdinalImports"), [this] { ApplyNameOptions(); });
-  const ModulesActions actions = AddModulesActions(*View, *ModuleList);
-  ShowModules = actions.modules;
-  OnlyProblems = actions.onlyProblems;
+  ShowModules = AddKeptOption(*View, QStringLiteral("&Modules"), QKeySequence(Qt::CTRL | Qt::Key_M),
+                              QStringLiteral("view/modules"), [this] { ApplyModulesOption(); });
+  // Not kept: every run starts with the whole tree.
+  OnlyProblems = View->addAction(QStringLiteral("Only &Problems"));
+  OnlyProblems->setCheckable(true);
   connect(OnlyProblems, &QAction::toggled, this, [this](bool on) { problemsOnly_->Set(on); });
   ApplyNameOptions();
+  ApplyModulesOption();
+}
+
+void TMain::ApplyModulesOption() {
+  ModuleList->setVisible(ShowModules->isChecked());
+  ModuleList->FollowTree();
 }
 
 void TMain::ApplyNameOptions() {

@@ -149,6 +149,8 @@ class TMain final : public QMainWindow, private ViewerShell {
   // Shows the names as the View menu's options ask, keeping the selected
   // row and the scroll position.
   void ApplyNameOptions();
+  // Shows or hides the Modules pane as the View menu asks.
+  void ApplyModulesOption();
   void CreateOpenDialog();
   void CreateStatusBar();
 

@@ -1,11 +1,8 @@
 #include "modules_pane.h"
 
-#include <QAction>
 #include <QBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
-#include <QMenu>
-#include <QSettings>
 #include <QSortFilterProxyModel>
 #include <QSplitter>
 
@@ -20,7 +17,6 @@
 namespace corvane {
 namespace {
 
-constexpr const char* kModulesSetting = "View/Modules";
 
 bool NamesModule(const TTreeNode& node, const QString& name) {
   if (node.ImageIndex() != kIconLibrary && node.ImageIndex() != kIconInspectedLibrary) return false;
@@ -134,21 +130,6 @@ QString ModulesPane::SelectionAsText() const {
     lines << cells.join(QLatin1Char('\t'));
   }
   return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
-}
-
-ModulesActions AddModulesActions(QMenu& view, ModulesPane& pane) {
-  QAction* modules = view.addAction(QStringLiteral("&Modules"));
-  modules->setCheckable(true);
-  modules->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
-  QObject::connect(modules, &QAction::toggled, &pane, [&pane](bool shown) {
-    QSettings().setValue(QLatin1String(kModulesSetting), shown);
-    pane.setVisible(shown);
-    pane.FollowTree();
-  });
-  modules->setChecked(QSettings().value(QLatin1String(kModulesSetting), false).toBool());
-  QAction* onlyProblems = view.addAction(QStringLiteral("Only &Problems"));
-  onlyProblems->setCheckable(true);
-  return {modules, onlyProblems};
 }
 
 }  // namespace corvane

@@ -10,8 +10,6 @@
 
 #include "modules_model.h"
 
-class QAction;
-class QMenu;
 class QSortFilterProxyModel;
 
 namespace corvane {
@@ -49,14 +47,5 @@ class ModulesPane final : public QTableView {
   ModulesModel* modules_;
   QSortFilterProxyModel* sorted_;
 };
-
-// The View menu's Modules option, checkable on Ctrl+M and kept across runs,
-// which shows `pane`, and its Only Problems option (see ProblemsOnly), which
-// starts off in every run. Returned in that order.
-struct ModulesActions {
-  QAction* modules;
-  QAction* onlyProblems;
-};
-ModulesActions AddModulesActions(QMenu& view, ModulesPane& pane);
 
 }  // namespace corvane
