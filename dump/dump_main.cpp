@@ -85,7 +85,7 @@ void PrintUsage(std::FILE* stream) {
   std::fputs(
       "Usage: corvane-dump [--json] [--depth N] [--demangle] [--name-ordinals] [--path DIR]... FILE...\n"
       "  or:  corvane-dump --modules [--json] [--demangle] [--path DIR]... FILE...\n"
-      "  or:  corvane-dump --modules --ship [--path DIR]... FILE...\n"
+      "  or:  corvane-dump --modules --ship [--demangle] [--path DIR]... FILE...\n"
       "  or:  corvane-dump --explain NAME --from FILE [--path DIR]...\n"
       "Prints the tree the viewer shows for FILE... (opened together, newest on top),\n"
       "then the status bar's totals.\n"
@@ -264,7 +264,7 @@ int CheckModules(const std::vector<std::string>& files, bool json, bool undecora
 
 // The libraries each file's folder must carry, one path a line; what would
 // keep a file from loading goes to standard error.
-int ShipModules(const std::vector<std::string>& files, const std::vector<std::string>& extraFolders) {
+int ShipModules(const std::vector<std::string>& files, bool undecorate, const std::vector<std::string>& extraFolders) {
   ShipList ship;
   const int status = CheckEachFile(
       files, extraFolders, [](const std::string&, const char*) {},
@@ -272,7 +272,7 @@ int ShipModules(const std::vector<std::string>& files, const std::vector<std::st
         for (const Finding& finding : closure.findings) {
           if (finding.severity != Severity::kProblem) continue;
           std::string what = closure.modules[finding.library].name;
-          if (finding.kind != FindingKind::kLibraryNotFound) what = FunctionText(finding.function) + " from " + what;
+          if (finding.kind != FindingKind::kLibraryNotFound) what = ShownFunction(finding, undecorate) + " from " + what;
           std::fprintf(stderr, "corvane-dump: %s: %s: %s (needed by %s)\n", file.c_str(), what.c_str(),
                        FindingReason(finding).c_str(), closure.modules[finding.importer].name.c_str());
         }
@@ -372,7 +372,7 @@ int Run(int argc, char** argv) {
     }
     std::vector<std::string> fileNames;
     for (const QString& file : files) fileNames.push_back(file.toLocal8Bit().toStdString());
-    return ship ? ShipModules(fileNames, extraFolders) : CheckModules(fileNames, json, names.undecorate, extraFolders);
+    return ship ? ShipModules(fileNames, names.undecorate, extraFolders) : CheckModules(fileNames, json, names.undecorate, extraFolders);
   }
 
   DumpedViewer viewer(extraFolders, files, names);

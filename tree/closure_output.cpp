@@ -8,6 +8,12 @@
 #include "tree_output.h"
 
 namespace corvane {
+
+std::string ShownFunction(const Finding& finding, bool undecorate) {
+  const std::string text = FunctionText(finding.function);
+  return undecorate ? ShownName(text) : text;
+}
+
 namespace {
 
 // Names come from files in the system's 8-bit encoding.
@@ -37,12 +43,6 @@ std::string NeededBy(const Closure& closure, const ClosureModule& module) {
     names += closure.modules[importer].name;
   }
   return names;
-}
-
-// What a finding's function reads as: decoded with `undecorate`.
-std::string ShownFunction(const Finding& finding, bool undecorate) {
-  const std::string text = FunctionText(finding.function);
-  return undecorate ? ShownName(text) : text;
 }
 
 void AppendFindings(std::string& out, const Closure& closure, Severity severity, bool undecorate) {

@@ -16,6 +16,10 @@ namespace corvane {
 // `undecorate`, a decorated FUNCTION is shown decoded.
 std::string ClosureAsText(const Closure& closure, bool undecorate = false);
 
+// What a finding's function reads as: decoded with `undecorate` when it is
+// a decorated name.
+std::string ShownFunction(const Finding& finding, bool undecorate);
+
 // {"file", "modules": [{"name", "path", "foundIn", "machine", "apiSet", "delayLoaded",
 // "neededBy"}...], "problems": [...], "warnings": [...]}, where each problem
 // or warning is {"module", "library", "function", "reason"}. UTF-8. With

@@ -126,6 +126,8 @@ TEST(NameOptions, OrdinalsReadAsTheirExportersNamesWhereTheExporterNamesThem) {
   EXPECT_TRUE(Holds(modules.out, "\tmissing() from named.dll => not exported (needed by user.exe)\n")) << modules.out;
   EXPECT_TRUE(Holds(Dump("--modules --demangle --json " + Quoted(exe)).out,
                     "\"function\":\"missing()\",\"name\":\"_Z7missingv\","));
+  const DumpRun ship = Dump("--modules --ship --demangle " + Quoted(exe), true);
+  EXPECT_TRUE(Holds(ship.out, ": missing() from named.dll: not exported (needed by user.exe)\n")) << ship.out;
   EXPECT_EQ(Dump("--modules --name-ordinals " + Quoted(exe)).status, 2);
 }
 
