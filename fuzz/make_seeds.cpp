@@ -21,6 +21,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   using namespace corvane::testing;
+  const std::filesystem::path out = argv[1];
   const FixedFileInfo version{.fileVersionMS = 0x10002, .fileVersionLS = 0x30004, .fileFlags = 0x22};
   for (const Layout layout : {Layout::Pe32, Layout::Pe32Plus}) {
     const std::pair<std::string, PeWriter> seeds[] = {
@@ -50,9 +51,7 @@ int main(int argc, char** argv) {
         {"one-section", PeWriter(layout).Import("a.dll", {ByName("f")}).Version(version).ResourcesIn(".idata")},
     };
     const std::string prefix = layout == Layout::Pe32 ? "pe32-" : "pe32plus-";
-    for (const auto& [name, writer] : seeds) {
-      WriteFile(std::filesystem::path(argv[1]) / (prefix + name), writer.Build().bytes);
-    }
+    for (const auto& [name, writer] : seeds) WriteFile(out / (prefix + name), writer.Build().bytes);
     // Tables that point one word on, all through the file, naming control
     // characters or 8-bit bytes, as repeats that every 20 bytes read as
     // descriptors; the directory ends after eight of them, so that a seed
@@ -60,10 +59,8 @@ int main(int argc, char** argv) {
     constexpr std::size_t kSelfPointingBytes = 60 * 1024;
     const std::pair<std::string, std::uint32_t> runs[] = {{"self-pointing-run", 0x10000},
                                                           {"self-pointing-run-8bit", 0x800000}};
-    for (const auto& [name, sectionRva] : runs) {
-      WriteFile(std::filesystem::path(argv[1]) / (prefix + name),
-                SelfPointingRunImage(kSelfPointingBytes, sectionRva, layout, 8).bytes);
-    }
+    for (const auto& [name, sectionRva] : runs)
+      WriteFile(out / (prefix + name), SelfPointingRunImage(kSelfPointingBytes, sectionRva, layout, 8).bytes);
   }
   return 0;
 }

@@ -38,7 +38,7 @@ class ModulesPaneTest : public ::testing::Test {
  protected:
   ModulesPaneTest() {
     testing::WriteModuleFamily(dir_);
-    QSettings().remove(QStringLiteral("View"));
+    QSettings().clear();
     Construct();
   }
 

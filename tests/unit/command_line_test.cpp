@@ -53,9 +53,8 @@ TEST(ParseCommandLine, GivesEveryNonEmptyArgumentBackAsOneItem) {
     QStringList files;
     ParseCommandLine(&files);
     QStringList expected{QString::fromUtf8(argv.front())};
-    for (std::size_t i = 1; i < argv.size(); ++i) {
+    for (std::size_t i = 1; i < argv.size(); ++i)
       if (*argv[i] != '\0') expected.append(QString::fromUtf8(argv[i]));
-    }
     EXPECT_EQ(files, expected) << argv[1];
   }
   SetCommandLineFromArguments(0, nullptr);

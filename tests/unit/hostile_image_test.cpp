@@ -164,10 +164,8 @@ TEST_P(HostileImageTest, DescriptorsSharingOneLongNameAndTableAreIndexedByPlaceA
   for (std::size_t d = 1; d < kCount; ++d) writer.Import("x.dll", {});
   BuiltImage built = writer.Build();
   const auto first = built.bytes.begin() + static_cast<std::ptrdiff_t>(built.imports[0].descriptor);
-  for (std::size_t d = 1; d < kCount; ++d) {
-    std::copy_n(first, kImportDescriptorSize,
-                built.bytes.begin() + static_cast<std::ptrdiff_t>(built.imports[d].descriptor));
-  }
+  for (std::size_t d = 1; d < kCount; ++d)
+    std::copy_n(first, kImportDescriptorSize, &built.bytes[built.imports[d].descriptor]);
   const OpenedImage opened = OpenInMemory(built.bytes);
   EXPECT_EQ(opened.violations, NoViolations());
   ASSERT_EQ(opened.branches.size(), 2u);

@@ -1,5 +1,6 @@
-// The window layer's tests need one QApplication for the whole run, made
-// before any test and after GoogleTest has taken its own arguments.
+// The tests of widgets (the window's, the control's, the message layer's)
+// need one QApplication for the whole run, made before any test and after
+// GoogleTest has taken its own arguments.
 
 #include <gtest/gtest.h>
 
