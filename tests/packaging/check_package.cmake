@@ -29,7 +29,7 @@ set(package "${SCRATCH}/out/${packages}")
 
 # Fields: Depends comes from dpkg-shlibdeps, so it names Qt's libraries
 # with versions; the rest is as written.
-foreach(field Package Version Section Maintainer Architecture)
+foreach(field Package Version Section Maintainer)
   run(value dpkg-deb --field "${package}" ${field})
   string(STRIP "${value}" ${field})
 endforeach()
