@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -235,5 +236,8 @@ class TTreeNodes {
 
 // Whether a view shows a node, for work that acts on what is shown.
 using NodeShown = std::function<bool(const TTreeNode* node)>;
+// A name a node's row stands for besides its text (the raw name of a row
+// shown decoded, say), for work that reads both; none for most nodes.
+using NodeName = std::function<std::optional<QString>(const TTreeNode* node)>;
 
 }  // namespace corvane

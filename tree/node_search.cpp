@@ -39,7 +39,7 @@ bool HoldsEveryWord(NodeTextView text, const QStringList& words) {
 }  // namespace
 
 TTreeNode* FindNode(const TTreeNodes& items, const TTreeNode* from, const QString& query, bool backwards,
-                    const OtherSpelling& otherSpelling, const NodeShown& shown) {
+                    const NodeName& otherSpelling, const NodeShown& shown) {
   const QStringList words = query.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
   if (words.isEmpty() || items.TopCount() == 0) return nullptr;
   TTreeNode* first = items.TopItem(0);

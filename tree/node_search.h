@@ -20,8 +20,7 @@ namespace corvane {
 // no word. One pass over the nodes at most. A node whose `otherSpelling`
 // holds every word matches too. With `shown`, only nodes it holds for are
 // found.
-using OtherSpelling = std::function<std::optional<QString>(const TTreeNode* node)>;
 TTreeNode* FindNode(const TTreeNodes& items, const TTreeNode* from, const QString& query, bool backwards,
-                    const OtherSpelling& otherSpelling = {}, const NodeShown& shown = {});
+                    const NodeName& otherSpelling = {}, const NodeShown& shown = {});
 
 }  // namespace corvane

@@ -147,7 +147,7 @@ void WriteSubtreeLines(ChunkedWriter& out, const TTreeNode& node, const NodeShow
   WriteTextLines(out, &node, prefix, shown);
 }
 
-void WriteJsonNode(ChunkedWriter& out, const TTreeNode* node, const RawNameOf& rawName) {
+void WriteJsonNode(ChunkedWriter& out, const TTreeNode* node, const NodeName& rawName) {
   out.Append("{\"text\":");
   out.AppendJsonString(node->TextView());
   if (rawName) {
@@ -179,7 +179,7 @@ void WriteTreeAsText(const TTreeNodes& items, const QStringList& status, const O
 }
 
 void WriteTreeAsJson(const TTreeNodes& items, const QStringList& status, const std::vector<FileError>& errors,
-                     const OutputSink& sink, const RawNameOf& rawName) {
+                     const OutputSink& sink, const NodeName& rawName) {
   ChunkedWriter out(sink);
   out.Append("{\"tree\":[");
   for (int i = 0; i < items.TopCount(); ++i) {

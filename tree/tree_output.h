@@ -34,9 +34,8 @@ void WriteTreeAsText(const TTreeNodes& items, const QStringList& status, const O
 // {"tree": [{"text", "icon", "children"}...], "status": [...], "errors":
 // [{"file", "message"}...]} on one line, UTF-8. A node for which `rawName`
 // gives a name gains "name" after its "text".
-using RawNameOf = std::function<std::optional<QString>(const TTreeNode* node)>;
 void WriteTreeAsJson(const TTreeNodes& items, const QStringList& status, const std::vector<FileError>& errors,
-                     const OutputSink& sink, const RawNameOf& rawName = {});
+                     const OutputSink& sink, const NodeName& rawName = {});
 
 // Appends `utf8` to `out` as the inside of a JSON string.
 void AppendJsonEscapedTo(std::string& out, std::string_view utf8);
