@@ -233,6 +233,7 @@ TEST_F(ModulesPaneTest, OnlyProblemsShowsTheMarkedRowsAndThoseAboveThemAndGivesT
   EXPECT_EQ(Lines(TreeRows()), Lines({app, "  a.dll", ordinal7, "    Nope", "  fwd.dll", "    F2", "    F3", "    F4",
                                      clean}));
   EXPECT_EQ(Marked(TreeRow(clean)), "none: Nothing is missing");
+  EXPECT_EQ(Marked(TreeRow("F2")), "problem: Forwarded in a cycle through fwd.F2");
   EXPECT_EQ(SelectedInTree(), app.toStdString()) << "the nearest row shown above the one selected";
   QTest::keyClick(Tree(), Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
   EXPECT_EQ(QGuiApplication::clipboard()->text(), app + "\n├── a.dll\n│   ├── " + ordinal +

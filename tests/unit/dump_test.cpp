@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QStringList>
+
 #include <algorithm>
 #include <filesystem>
 #include <map>
@@ -106,13 +108,10 @@ TEST(Dump, TheCppSampleNeedsItsLibraryAndTheCompilersRuntime) {
 
   std::string paths = "--path " + Quoted(lib);
   std::map<std::string, std::string> runtime;
-  const std::string folders = CORVANE_SAMPLE_CPP_RUNTIME;
-  for (std::size_t start = 0; start < folders.size();) {
-    const std::size_t end = std::min(folders.find(':', start), folders.size());
-    const std::string folder = folders.substr(start, end - start);
+  for (const QString& joined : QString(CORVANE_SAMPLE_CPP_RUNTIME).split(':')) {
+    const std::string folder = joined.toStdString();
     paths += " --path " + Quoted(folder);
     for (const auto& entry : std::filesystem::directory_iterator(folder)) runtime[entry.path().filename()] = folder;
-    start = end + 1;
   }
   const DumpRun found = Ship(paths + " " + Quoted(exe));
   EXPECT_EQ(found.status, 0) << found.out;

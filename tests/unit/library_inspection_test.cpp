@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QJsonDocument>
+
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
@@ -315,6 +317,8 @@ TEST_F(ModulesTest, EveryModuleOnceThenEachImportThatWouldNotBind) {
                     "{\"module\":\"app.exe\",\"library\":\"b.dll\",\"function\":\"NotInB\",\"reason\":\"not exported\"}]}]}\n")}) {
     EXPECT_NE(json.find(part), std::string::npos) << part << "\n" << json;
   }
+  QJsonParseError error;
+  EXPECT_FALSE(QJsonDocument::fromJson(QByteArray::fromStdString(json), &error).isNull()) << error.errorString().toStdString();
 }
 
 TEST_F(ModulesTest, TheExitStatusSaysWhetherEveryFileWasReadAndLoads) {
