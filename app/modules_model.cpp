@@ -34,11 +34,16 @@ void ModulesModel::SetClosure(const Closure* closure) {
   beginResetModel();
   closure_ = closure;
   marks_ = closure != nullptr ? ModuleMarks(*closure) : std::vector<ModuleMark>();
+  WorkOutColours();
+  endResetModel();
+}
+
+void ModulesModel::WorkOutColours() {
   for (const Severity severity : {Severity::kWarning, Severity::kProblem}) {
     const int mark = static_cast<int>(severity);
     colours_[mark] = markColour ? QVariant(markColour(mark)) : QVariant();
   }
-  endResetModel();
+  if (rowCount() > 0) emit dataChanged(index(0, 0), index(rowCount() - 1, kColumnCount - 1), {Qt::ForegroundRole});
 }
 
 int ModulesModel::rowCount(const QModelIndex& parent) const {

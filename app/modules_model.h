@@ -34,8 +34,10 @@ class ModulesModel final : public QAbstractTableModel {
   QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
   // The colour a mark (a Severity) is drawn in, asked each time a closure
-  // is set.
+  // is set and whenever WorkOutColours is called.
   std::function<QColor(int mark)> markColour;
+  // Asks `markColour` again, for a palette that changed, and repaints.
+  void WorkOutColours();
   // What a row's tooltip adds for a module: empty when the tree shows it,
   // else which module brings it in.
   std::function<QString(std::size_t module)> treeNote;

@@ -1,6 +1,7 @@
 #include "modules_pane.h"
 
 #include <QBoxLayout>
+#include <QEvent>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QSortFilterProxyModel>
@@ -90,6 +91,11 @@ ModulesPane::ModulesPane(ViewerCore& core, InfoTreeView& tree, QWidget* parent)
   connect(&treeModel_, &QObject::destroyed, this, [this] { modules_->SetClosure(nullptr); });
   connect(&treeModel_, &TreeNodesModel::Rebuilt, this, &ModulesPane::FollowTree);
   connect(tree_.selectionModel(), &QItemSelectionModel::currentChanged, this, &ModulesPane::FollowTree);
+}
+
+void ModulesPane::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::PaletteChange) modules_->WorkOutColours();
+  QTableView::changeEvent(event);
 }
 
 void ModulesPane::FollowTree() {

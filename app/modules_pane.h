@@ -38,6 +38,11 @@ class ModulesPane final : public QTableView {
   // between the columns.
   QString SelectionAsText() const;
 
+ protected:
+  // A palette change (a light or dark theme chosen meanwhile) redraws the
+  // marks in colours that read on the new base.
+  void changeEvent(QEvent* event) override;
+
  private:
   void SelectInTree(const QModelIndex& index);
 

@@ -134,6 +134,10 @@ TEST_F(ModulesPaneTest, CtrlMShowsTheClosureOfTheSelectedFileOneModuleARowKeptAc
       "problem: Not found\nNo row of the tree shows it; app.exe brings it in",
       "problem: Not found\nNo row of the tree shows it; b.dll brings it in"};
   for (int row = 0; row < marks.size(); ++row) EXPECT_EQ(Marked(Pane()->index(row, 0)), marks[row].toStdString()) << row;
+  QPalette dark = window_->palette();
+  dark.setColor(QPalette::Base, Qt::black);
+  window_->setPalette(dark);
+  EXPECT_EQ(Marked(Pane()->index(0, 0)), marks[0].toStdString()) << "drawn to read on a base made dark meanwhile";
 
   window_->ShowModules->trigger();
   EXPECT_FALSE(window_->ModuleList->isVisible());
