@@ -5,7 +5,11 @@
 #include "viewer_core.h"
 
 namespace corvane {
+namespace {
 
+// Where the search found a module, for people: "the file's folder", "a
+// system folder", "API set → ucrtbase.dll"...; empty for the file itself
+// and a module not found.
 QString FoundInText(const Closure& closure, std::size_t module) {
   const ClosureModule& entry = closure.modules[module];
   switch (entry.foundIn) {
@@ -28,6 +32,8 @@ QString FoundInText(const Closure& closure, std::size_t module) {
   }
   return {};
 }
+
+}  // namespace
 
 void ModulesModel::SetClosure(const Closure* closure) {
   if (closure == closure_) return;
@@ -90,8 +96,7 @@ QVariant ModulesModel::data(const QModelIndex& index, int role) const {
     case Qt::ForegroundRole:
       return colours_[static_cast<int>(mark.severity)];
     case Qt::ToolTipRole: {
-      QStringList lines;
-      if (!mark.reason.isEmpty()) lines << mark.reason;
+      QStringList lines = {mark.reason};
       if (treeNote) lines << treeNote(module);
       lines.removeAll(QString());
       return lines.isEmpty() ? QVariant() : QVariant(lines.join(QLatin1Char('\n')));

@@ -50,9 +50,4 @@ class ModulesModel final : public QAbstractTableModel {
   QVariant colours_[3];  // by Severity
 };
 
-// Where the search found a module, for people: "the file's folder", "a
-// system folder", "API set → ucrtbase.dll"...; empty for the file itself
-// and a module not found.
-QString FoundInText(const Closure& closure, std::size_t module);
-
 }  // namespace corvane

@@ -18,7 +18,6 @@
 namespace corvane {
 namespace {
 
-
 bool NamesModule(const TTreeNode& node, const QString& name) {
   if (node.ImageIndex() != kIconLibrary && node.ImageIndex() != kIconInspectedLibrary) return false;
   // An inspected library's node ends in where it was found: "NAME (FOLDER/)".
@@ -41,7 +40,6 @@ ModulesPane::ModulesPane(ViewerCore& core, InfoTreeView& tree, QWidget* parent)
     : QTableView(parent),
       core_(core),
       tree_(tree),
-      treeModel_(tree.Nodes()),
       modules_(new ModulesModel(this)),
       sorted_(new QSortFilterProxyModel(this)) {
   setObjectName(QStringLiteral("ModulesPane"));
@@ -86,10 +84,11 @@ ModulesPane::ModulesPane(ViewerCore& core, InfoTreeView& tree, QWidget* parent)
 
   // A reset of the tree may free the nodes whose closure is shown; the
   // rebuilt tree is followed again.
-  connect(&treeModel_, &QAbstractItemModel::modelAboutToBeReset, this, [this] { modules_->SetClosure(nullptr); });
+  const TreeNodesModel* treeModel = &tree_.Nodes();
+  connect(treeModel, &QAbstractItemModel::modelAboutToBeReset, this, [this] { modules_->SetClosure(nullptr); });
   // The window takes the viewer's core down before its widgets.
-  connect(&treeModel_, &QObject::destroyed, this, [this] { modules_->SetClosure(nullptr); });
-  connect(&treeModel_, &TreeNodesModel::Rebuilt, this, &ModulesPane::FollowTree);
+  connect(treeModel, &QObject::destroyed, this, [this] { modules_->SetClosure(nullptr); });
+  connect(treeModel, &TreeNodesModel::Rebuilt, this, &ModulesPane::FollowTree);
   connect(tree_.selectionModel(), &QItemSelectionModel::currentChanged, this, &ModulesPane::FollowTree);
 }
 
@@ -112,7 +111,7 @@ const TTreeNode* ModulesPane::TreeRowOf(std::size_t module) const {
   }
   if (root == nullptr) return nullptr;
   const TTreeNode* row = module == 0 ? root : FirstNamed(*root, TextFrom8Bit(closure->modules[module].name));
-  return row != nullptr && treeModel_.IndexOf(row).isValid() ? row : nullptr;
+  return row != nullptr && tree_.Nodes().IndexOf(row).isValid() ? row : nullptr;
 }
 
 void ModulesPane::SelectInTree(const QModelIndex& index) {

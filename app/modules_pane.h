@@ -16,7 +16,6 @@ namespace corvane {
 
 class InfoTreeView;
 class TTreeNode;
-class TreeNodesModel;
 class ViewerCore;
 
 class ModulesPane final : public QTableView {
@@ -48,7 +47,6 @@ class ModulesPane final : public QTableView {
 
   ViewerCore& core_;
   InfoTreeView& tree_;
-  TreeNodesModel& treeModel_;
   ModulesModel* modules_;
   QSortFilterProxyModel* sorted_;
 };

@@ -12,7 +12,6 @@ namespace corvane {
 
 class InfoTreeView;
 class TTreeNode;
-class TreeNodesModel;
 
 class ProblemsOnly final : public QObject {
  public:
@@ -22,7 +21,6 @@ class ProblemsOnly final : public QObject {
 
  private:
   InfoTreeView& tree_;
-  TreeNodesModel& model_;
   bool switching_ = false;
   // The row selected when the filter was turned on, until the selection
   // moves or the tree is rebuilt.

@@ -39,7 +39,8 @@ bool TreeMenuKeys::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() != QEvent::KeyPress) return QObject::eventFilter(watched, event);
   const auto* keyEvent = static_cast<QKeyEvent*>(event);
   keyDown_(*keyEvent);
-  if (keyEvent->key() == Qt::Key_Menu || (keyEvent->key() == Qt::Key_F10 && keyEvent->modifiers() == Qt::ShiftModifier)) {
+  const bool shiftF10 = keyEvent->key() == Qt::Key_F10 && keyEvent->modifiers() == Qt::ShiftModifier;
+  if (keyEvent->key() == Qt::Key_Menu || shiftF10) {
     const QRect current = tree_.visualRect(tree_.currentIndex());
     popup_(current.isValid() ? current.center() : QPoint(0, 0));
     return true;

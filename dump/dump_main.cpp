@@ -6,10 +6,10 @@
 
 #include <charconv>
 #include <cstdio>
-#include <deque>
-#include <functional>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -272,7 +272,9 @@ int ShipModules(const std::vector<std::string>& files, bool undecorate, const st
         for (const Finding& finding : closure.findings) {
           if (finding.severity != Severity::kProblem) continue;
           std::string what = closure.modules[finding.library].name;
-          if (finding.kind != FindingKind::kLibraryNotFound) what = ShownFunction(finding, undecorate) + " from " + what;
+          if (finding.kind != FindingKind::kLibraryNotFound) {
+            what = ShownFunction(finding, undecorate) + " from " + what;
+          }
           std::fprintf(stderr, "corvane-dump: %s: %s: %s (needed by %s)\n", file.c_str(), what.c_str(),
                        FindingReason(finding).c_str(), closure.modules[finding.importer].name.c_str());
         }
@@ -372,7 +374,8 @@ int Run(int argc, char** argv) {
     }
     std::vector<std::string> fileNames;
     for (const QString& file : files) fileNames.push_back(file.toLocal8Bit().toStdString());
-    return ship ? ShipModules(fileNames, names.undecorate, extraFolders) : CheckModules(fileNames, json, names.undecorate, extraFolders);
+    return ship ? ShipModules(fileNames, names.undecorate, extraFolders)
+                : CheckModules(fileNames, json, names.undecorate, extraFolders);
   }
 
   DumpedViewer viewer(extraFolders, files, names);

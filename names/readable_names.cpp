@@ -226,7 +226,6 @@ std::optional<std::string> FromDemangler(char* decoded, int status) {
 
 }  // namespace
 
-
 std::optional<std::string> UndecoratedName(std::string_view raw) {
   const NameScheme scheme = SchemeOf(raw);
   if (scheme == NameScheme::kPlain || !WithinBounds(raw, scheme)) return std::nullopt;

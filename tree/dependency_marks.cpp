@@ -57,6 +57,11 @@ QString NeedsText(const Closure& closure, const Finding& finding) {
          TextFrom8Bit(FindingReason(finding));
 }
 
+std::size_t ImportedModule(const TTreeNode& library, const Closure& closure, std::size_t module) {
+  if (library.ImageIndex() != kIconLibrary) return kNoModule;
+  return closure.LibraryOf(module, library.Text().toLocal8Bit().toStdString());
+}
+
 Severity MarkImports(TTreeNode* node, const Closure& closure, std::size_t module, const MarkNode& mark) {
   const std::vector<std::size_t> firstBelow = closure.FirstFindingBelow();
   // What each library lacks, by the text of its function's node.
@@ -68,8 +73,7 @@ Severity MarkImports(TTreeNode* node, const Closure& closure, std::size_t module
   }
   Severity gravest = Severity::kNone;
   for (TTreeNode* library = node->getFirstChild(); library != nullptr; library = node->GetNextChild(library)) {
-    if (library->ImageIndex() != kIconLibrary) continue;
-    const std::size_t imported = closure.LibraryOf(module, library->Text().toLocal8Bit().toStdString());
+    const std::size_t imported = ImportedModule(*library, closure, module);
     if (imported == kNoModule) continue;
     const auto own = lacking.find(imported);
     const Finding* firstLacking = nullptr;
@@ -81,8 +85,9 @@ Severity MarkImports(TTreeNode* node, const Closure& closure, std::size_t module
       if (firstLacking == nullptr) firstLacking = failed->second;
       gravest = Severity::kProblem;
     }
-    const ModuleMark libraryMark = LibraryMark(closure, imported, firstLacking, own == lacking.end() ? 0 : own->second.size(),
-                                            firstBelow[closure.FileModule(imported)]);
+    const std::size_t lackingCount = own == lacking.end() ? 0 : own->second.size();
+    const ModuleMark libraryMark =
+        LibraryMark(closure, imported, firstLacking, lackingCount, firstBelow[closure.FileModule(imported)]);
     if (libraryMark.severity == Severity::kNone) continue;
     mark(library, libraryMark.severity, libraryMark.reason);
     gravest = std::max(gravest, libraryMark.severity);

@@ -17,6 +17,10 @@ namespace corvane {
 
 using MarkNode = std::function<void(TTreeNode* node, Severity severity, const QString& reason)>;
 
+// The module of `closure` that `library`, an imported library's node under
+// the node of the closure's `module`, names; kNoModule for any other node.
+std::size_t ImportedModule(const TTreeNode& library, const Closure& closure, std::size_t module);
+
 // Marks the library nodes under `node`, the node of the closure's `module`,
 // and their function nodes. The gravest mark given.
 Severity MarkImports(TTreeNode* node, const Closure& closure, std::size_t module, const MarkNode& mark);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "dependency_check.h"
+#include "dependency_marks.h"
 #include "node_kinds.h"
 #include "readable_names.h"
 #include "sibling_order.h"
@@ -61,8 +62,7 @@ class OrdinalNameTable {
 
 void ShownNames::LearnOrdinalNames(TTreeNode* node, const Closure& closure, std::size_t module) {
   for (TTreeNode* library = node->getFirstChild(); library != nullptr; library = node->GetNextChild(library)) {
-    if (library->ImageIndex() != kIconLibrary) continue;
-    const std::size_t imported = closure.LibraryOf(module, library->Text().toLocal8Bit().toStdString());
+    const std::size_t imported = ImportedModule(*library, closure, module);
     if (imported == kNoModule || !closure.Found(imported)) continue;
     const ModuleRecord& record = *closure.modules[closure.FileModule(imported)].record;
     std::optional<OrdinalNameTable> table;
@@ -93,7 +93,8 @@ void ShownNames::Apply(TTreeNodes& items, TTreeNode* top, const NameOptions& opt
           const qsizetype length = ExportNameLength(built);
           shown = Undecorated(built.first(length)) + built.sliced(length);
         }
-      } else if (const auto ordinal = ordinalNames_.find(node); ordinal != ordinalNames_.end() && options.nameOrdinals) {
+      } else if (const auto ordinal = ordinalNames_.find(node);
+                 options.nameOrdinals && ordinal != ordinalNames_.end()) {
         const QString name = TextFrom8Bit(ordinal->second);
         shown = (options.undecorate ? Undecorated(name) : name) +
                 QStringLiteral(" (ordinal %1)").arg(*OrdinalOf(built));
@@ -135,7 +136,9 @@ std::optional<QString> ShownNames::RawName(const TTreeNode* node) const {
 
 std::optional<QString> ShownNames::OtherSpelling(const TTreeNode* node) const {
   // With the option off an ordinal's name is known but not shown.
-  if (const auto ordinal = ordinalNames_.find(node); ordinal != ordinalNames_.end()) return TextFrom8Bit(ordinal->second);
+  if (const auto ordinal = ordinalNames_.find(node); ordinal != ordinalNames_.end()) {
+    return TextFrom8Bit(ordinal->second);
+  }
   return RawName(node);
 }
 

@@ -103,7 +103,6 @@ class ViewerCore {
   // How function names read (both options off unless set); setting them
   // changes the rows already shown, keeping each node.
   void SetNameOptions(const NameOptions& options);
-  const NameOptions& GetNameOptions() const { return nameOptions_; }
   const ShownNames& Names() const { return shownNames_; }
 
   // Why `node` is marked (see TTreeNode::Mark, whose values are
